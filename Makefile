@@ -1,0 +1,28 @@
+# make test   installs what is missing, builds every configuration, runs every test
+# make fuzz   runs the libFuzzer harnesses for longer (FUZZ_SECONDS, default 120)
+# make bench  builds and runs the benchmarks (optimised native build)
+.PHONY: all deps build test fuzz bench run clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@bash scripts/build.sh native win
+
+test: deps
+	@bash scripts/test.sh
+
+fuzz: deps
+	@bash scripts/fuzz.sh
+
+bench: deps
+	@bash scripts/bench.sh
+
+run: deps
+	@echo "make run: there is no runnable program yet; the command-line program and the demo come later."
+	@exit 1
+
+clean:
+	rm -rf build/native build/win build/fuzz build/tsan build/release

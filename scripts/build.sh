@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# scripts/build.sh [native|win|fuzz|tsan|release]...  configures (once) and builds those trees.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=${JOBS:-$(nproc)}
+export CCACHE_DIR="${CCACHE_DIR:-$root/build/ccache}"
+
+configure() {
+  local dir=$1; shift
+  if [ ! -f "build/$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "build/$dir" -G Ninja "$@" >/dev/null
+  fi
+}
+
+for tree in "$@"; do
+  case $tree in
+    native)  configure native -DCMAKE_BUILD_TYPE=Debug -DKESTROM_SANITIZE=address ;;
+    tsan)    configure tsan -DCMAKE_BUILD_TYPE=Debug -DKESTROM_SANITIZE=thread -DKESTROM_BENCH=OFF ;;
+    release) configure release -DCMAKE_BUILD_TYPE=Release -DKESTROM_TESTS=OFF ;;
+    win)     configure win -DCMAKE_BUILD_TYPE=Release -DKESTROM_BENCH=OFF \
+               -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake ;;
+    fuzz)    configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROM_FUZZ=ON \
+               -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ;;
+    *) echo "unknown build tree: $tree" >&2; exit 2 ;;
+  esac
+  echo "== building $tree"
+  cmake --build "build/$tree" -j "$jobs"
+done
