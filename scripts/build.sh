@@ -4,7 +4,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-$(nproc)}
-export CCACHE_DIR="${CCACHE_DIR:-$root/build/ccache}"
 
 configure() {
   local dir=$1; shift
