@@ -16,8 +16,17 @@ function(kestrom_add_unit_test name)
     add_test(NAME win.${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(win.${name} PROPERTIES ENVIRONMENT "${KESTROM_WINE_ENV}" TIMEOUT 600 LABELS wine)
   else()
+    # The ThreadSanitizer tree runs the same cases again; its names say so.
+    if(KESTROM_SANITIZE STREQUAL "thread")
+      set(prefix "tsan.")
+      set(label tsan)
+    else()
+      set(prefix "")
+      set(label unit)
+    endif()
     include(GoogleTest)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS unit)
+    gtest_discover_tests(${name} TEST_PREFIX "${prefix}" DISCOVERY_TIMEOUT 60
+      PROPERTIES TIMEOUT 300 LABELS ${label})
   endif()
 endfunction()
 

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs every test: the native build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
-# Wine, and a short smoke of each libFuzzer harness. One ctest run covers all
-# three build trees, so the output ends with one summary.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the unit tests again under
+# ThreadSanitizer, the Windows build under Wine, and a short smoke of each
+# libFuzzer harness. One ctest run covers all four build trees, so the output
+# ends with one summary.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-$(nproc)}
 
-bash scripts/build.sh native win fuzz
+bash scripts/build.sh native tsan win fuzz
 
-# build/CTestTestfile.cmake joins the three trees into one ctest run.
-printf 'subdirs("native" "win" "fuzz")\n' > build/CTestTestfile.cmake
+# build/CTestTestfile.cmake joins the trees into one ctest run.
+printf 'subdirs("native" "tsan" "win" "fuzz")\n' > build/CTestTestfile.cmake
 
 source scripts/wine-env.sh
 wine_start
