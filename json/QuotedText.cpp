@@ -14,11 +14,11 @@ void WriteProjectFile(std::wostream& out, std::wstring_view text) {
     size_t start = 0;
     for (size_t quote = text.find(L'"'); quote != std::wstring_view::npos;
          quote = text.find(L'"', start)) {
-        out.write(text.data() + start, static_cast<std::streamsize>(quote + 1 - start));
+        WriteRaw(out, text.substr(start, quote + 1 - start));
         out.put(L'"');
         start = quote + 1;
     }
-    out.write(text.data() + start, static_cast<std::streamsize>(text.size() - start));
+    WriteRaw(out, text.substr(start));
 }
 
 void AppendUnitEscape(std::u16string& out, char16_t unit) {
@@ -80,12 +80,16 @@ std::u16string EscapeRfc8259(const std::u16string& units) {
 
 }  // namespace
 
+void WriteRaw(std::wostream& out, std::wstring_view text) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
 void WriteQuoted(std::wostream& out, std::wstring_view text, Syntax syntax) {
     out.put(L'"');
     if (syntax == Syntax::ProjectFile) {
         WriteProjectFile(out, text);
     } else {
-        out << Utf16::ToWide(EscapeRfc8259(Utf16::FromWide(std::wstring(text))));
+        WriteRaw(out, Utf16::ToWide(EscapeRfc8259(Utf16::FromWide(std::wstring(text)))));
     }
     out.put(L'"');
 }

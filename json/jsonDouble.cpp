@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "json/QuotedText.h"
+
 namespace json {
 
 // Six significant digits in the general (%g) form, as a default-formatted stream
@@ -12,7 +14,7 @@ namespace json {
 void jsonDouble::WriteAs(std::wostream& out, Syntax syntax) const {
     // Standard JSON has no infinity or NaN; other programs get null instead.
     if (syntax == Syntax::Rfc8259 && !std::isfinite(value_)) {
-        out << L"null";
+        WriteRaw(out, L"null");
         return;
     }
     char digits[32];

@@ -108,7 +108,7 @@ TEST(JsonObject, GettersAnswerOnlyForTheirOwnType) {
     EXPECT_EQ(object.Find(L"missing"), nullptr);
 }
 
-TEST(JsonWriter, WritesNumbersAsADefaultStreamWouldWhateverTheCallersStreamSettings) {
+TEST(JsonWriter, WritesScalarsAsADefaultStreamWouldWhateverTheCallersStreamSettings) {
     struct Case {
         std::unique_ptr<json::jsonBase> value;
         const wchar_t* text;
@@ -124,8 +124,10 @@ TEST(JsonWriter, WritesNumbersAsADefaultStreamWouldWhateverTheCallersStreamSetti
     cases.push_back({std::make_unique<json::jsonDouble>(123456.0), L"123456"});
     cases.push_back({std::make_unique<json::jsonDouble>(0.0001), L"0.0001"});
     cases.push_back({std::make_unique<json::jsonDouble>(0.00001), L"1e-05"});
+    cases.push_back({std::make_unique<json::jsonBool>(true), L"true"});
+    cases.push_back({std::make_unique<json::jsonString>(L"x"), L"\"x\""});
 
-    // A grouping locale and a changed precision on the caller's stream change nothing.
+    // A grouping locale, a precision or a width on the caller's stream change nothing.
     struct Grouping : std::numpunct<wchar_t> {
         std::string do_grouping() const override { return "\3"; }
     };
@@ -136,6 +138,7 @@ TEST(JsonWriter, WritesNumbersAsADefaultStreamWouldWhateverTheCallersStreamSetti
         std::wostringstream odd;
         odd.imbue(std::locale(odd.getloc(), new Grouping));
         odd.precision(2);
+        odd.width(12);
         c.value->Write(odd);
         EXPECT_EQ(odd.str(), c.text);
     }
