@@ -17,7 +17,9 @@ class jsonObject;
 // - numbers have no exponent; a decimal point makes a double, otherwise the value
 //   is truncated to a 32-bit integer (out of range gives -2147483648);
 // - there are no backslash escapes; inside a quoted name or string two double
-//   quotes in a row stand for one (that is how a quote is written).
+//   quotes in a row stand for one, which is how the writer stores a quote. A quote
+//   right after a closing quote used to be an error in every position, so no text
+//   that could be read before reads differently now.
 // Whitespace between tokens is space, tab, carriage return and line feed; every
 // line feed skipped there advances the line counter.
 class Parser {
