@@ -12,8 +12,10 @@ namespace {
 constexpr size_t kMaxRtuFrame = 256;
 constexpr size_t kMbapHeader = 7;  // transaction id, protocol id, length, unit
 // Modbus Messaging on TCP/IP V1.0b, 3.1.3: the length counts the unit id and
-// the PDU, which is at most 253 bytes.
-constexpr size_t kMaxMbapLength = 254;
+// the PDU, which is at most 253 bytes. A little more is still read whole, so
+// a request that is slightly too long gets an exception reply rather than a
+// closed connection; beyond that the stream is taken as lost.
+constexpr size_t kMaxMbapLength = 512;
 // Nobody sends this many bytes without forming a request; stop buffering.
 constexpr size_t kMaxBuffered = 4096;
 

@@ -65,6 +65,7 @@ std::vector<uint8_t> Slave::Exception(uint8_t function, uint8_t code) {
 std::vector<uint8_t> Slave::Handle(const std::vector<uint8_t>& pdu,
                                    std::vector<WrittenAddress>* written) {
     if (pdu.empty()) return {};
+    if (pdu.size() > kMaxPdu) return Exception(pdu[0], kIllegalDataValue);
     switch (pdu[0]) {
         case 1:
             return ReadBits(pdu, Table::Coil);
