@@ -123,6 +123,13 @@ void Simulator::Note(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+void Simulator::NoteDiscarded(Link& link) {
+    const size_t total = link.reader.Discarded();
+    Note(link.name + ": discarded " + std::to_string(total - link.discardedNoted) +
+         " bytes that form no request");
+    link.discardedNoted = total;
+}
+
 void Simulator::LogFrame(const Link& link, const char* direction, const uint8_t* data,
                          size_t length) {
     if (!options_.verbose || length == 0) return;
@@ -232,7 +239,6 @@ void Simulator::ReadFrom(Link& link) {
     uint8_t buffer[4096];
     const ssize_t got = ::read(link.fd, buffer, sizeof buffer);
     if (got > 0) {
-        LogFrame(link, "rx", buffer, static_cast<size_t>(got));
         link.reader.Feed(buffer, static_cast<size_t>(got));
         link.lastReceived = Clock::now();
         TakeRequests(link);
@@ -252,9 +258,9 @@ void Simulator::TakeRequests(Link& link) {
             // A TCP stream that lost its framing cannot be trusted again; on a
             // serial line the next silence starts afresh.
             if (!link.serial) {
-                CloseLink(link, "unframed bytes");
+                CloseLink(link, "closed: bytes that form no request");
             } else {
-                Note(link.name + ": discarded bytes that form no request");
+                NoteDiscarded(link);
             }
             return;
         }
@@ -268,11 +274,12 @@ void Simulator::EndFrameAtSilence(Link& link, Clock::time_point now) {
     if (link.reader.EndAtSilence(&request)) {
         Answer(link, request);
     } else {
-        Note(link.name + ": discarded bytes that form no request");
+        NoteDiscarded(link);
     }
 }
 
 void Simulator::Answer(Link& link, const Request& request) {
+    LogFrame(link, "rx", request.raw.data(), request.raw.size());
     const bool rtu = framing_ == Framing::Rtu;
     const bool broadcast = rtu && request.unit == 0;
     const bool ours =
@@ -310,8 +317,9 @@ void Simulator::Answer(Link& link, const Request& request) {
         reply = slave_.Handle(request.pdu, &written);
         if (!options_.quiet && !written.empty()) {
             for (const WrittenAddress& w : written) {
-                std::printf("write %s %u %s\n", TableName(w.table), w.address,
-                            bank_.ValueText(w.table, w.address).c_str());
+                std::string value = bank_.ValueText(w.table, w.address);
+                std::erase(value, '"');  // NaN and infinities are quoted for JSON only
+                std::printf("write %s %u %s\n", TableName(w.table), w.address, value.c_str());
             }
             std::fflush(stdout);
         }
@@ -542,7 +550,8 @@ int Simulator::Run() {
         if (options_.animateMs > 0 && now >= nextAnimate_) {
             Animate();
             // Ticks missed while the machine was busy are not made up in a burst.
-            nextAnimate_ = std::max(nextAnimate_ + milliseconds(options_.animateMs), now);
+            nextAnimate_ += milliseconds(options_.animateMs);
+            if (nextAnimate_ <= now) nextAnimate_ = now + milliseconds(options_.animateMs);
         }
         if (serialWaiting_ && now >= reopenAt_) {
             if (!SetUpSerial(false)) reopenAt_ = now + kReopenPause;

@@ -56,6 +56,7 @@ class Simulator {
         Clock::time_point lastDue{};
         std::vector<uint8_t> held;  // replies kept back by the pair fault
         bool closing = false;
+        size_t discardedNoted = 0;
     };
 
     bool SetUpTcp();
@@ -75,6 +76,7 @@ class Simulator {
     bool SilenceEndsFrames(const Link& link) const;
     void LogFrame(const Link& link, const char* direction, const uint8_t* data, size_t length);
     void Note(const std::string& text);
+    void NoteDiscarded(Link& link);
 
     const Options& options_;
     Bank& bank_;

@@ -1,6 +1,7 @@
 """Scripted faults over Modbus TCP, seen on the wire and by pymodbus's client."""
 
 import logging
+import os
 import socket
 import struct
 import time
@@ -189,6 +190,38 @@ class Connections(unittest.TestCase):
         self.assertTrue(all(n < READ_REPLY_LENGTH for n in first), first)
         self.assertGreater(len(set(first)), 2, first)
         self.assertEqual(first, cuts(3))
+
+    def test_random_cuts_and_closes_leave_no_descriptor_behind(self):
+        with Simulator("--fault", "cut:prob=0.3", "--fault", "close:prob=0.1", "--seed", "11",
+                       quiet=True) as sim:
+            fd_dir = "/proc/%d/fd" % sim.process.pid
+            baseline = len(os.listdir(fd_dir))
+            complete = cut = 0
+            for _ in range(60):
+                with connect(sim.port) as s:
+                    for tid in range(1, 6):
+                        try:
+                            s.sendall(mbap(tid, 1, READ))
+                            reply = recv_mbap(s, timeout=2)
+                        except (BrokenPipeError, ConnectionResetError):
+                            reply = b""
+                        if len(reply) == READ_REPLY_LENGTH:
+                            self.assertEqual(tid_of(reply), tid)
+                            complete += 1
+                            continue
+                        # Anything shorter is a cut: the connection is closed after it.
+                        self.assertLess(len(reply), READ_REPLY_LENGTH)
+                        cut += 1
+                        break
+            self.assertGreater(complete, 20)
+            self.assertGreater(cut, 20)
+            deadline = time.monotonic() + 5
+            while len(os.listdir(fd_dir)) != baseline and time.monotonic() < deadline:
+                time.sleep(0.05)
+            self.assertEqual(len(os.listdir(fd_dir)), baseline)
+            with connect(sim.port) as s:
+                s.sendall(mbap(1, 1, READ))
+                self.assertIn(len(recv_mbap(s)), range(READ_REPLY_LENGTH + 1), "still serving")
 
     def test_refuse_closes_the_first_connections_at_once(self):
         with Simulator("--refuse", "2", quiet=True) as sim:
