@@ -37,16 +37,17 @@ def no_reply(s: socket.socket, wait: float = 0.3) -> bool:
 
 class TimingAndLoss(unittest.TestCase):
     def test_delays_only_the_chosen_request(self):
-        with Simulator("--fault", "delay=400:req=2", quiet=True) as sim, connect(sim.port) as s:
+        with Simulator("--fault", "delay=800:req=2", quiet=True) as sim, connect(sim.port) as s:
             times = []
             for tid in (1, 2, 3):
                 began = time.monotonic()
                 s.sendall(mbap(tid, 1, READ))
                 self.assertEqual(tid_of(recv_mbap(s)), tid)
                 times.append(time.monotonic() - began)
-        self.assertLess(times[0], 0.2)
-        self.assertGreaterEqual(times[1], 0.39)
-        self.assertLess(times[2], 0.2)
+        # Generous bounds: the machine may be busy, but never makes a reply early.
+        self.assertLess(times[0], 0.5)
+        self.assertGreaterEqual(times[1], 0.79)
+        self.assertLess(times[2], 0.5)
 
     def test_drop_carries_the_write_out_but_sends_nothing(self):
         with Simulator("--fault", "drop:addr=999", quiet=True) as sim, connect(sim.port) as s:
@@ -97,7 +98,7 @@ class TimingAndLoss(unittest.TestCase):
 
 class Segments(unittest.TestCase):
     def test_split_sends_header_and_body_in_separate_segments(self):
-        with Simulator("--fault", "split=250", quiet=True) as sim, connect(sim.port) as s:
+        with Simulator("--fault", "split=400", quiet=True) as sim, connect(sim.port) as s:
             s.sendall(mbap(1, 1, READ))
             s.settimeout(2)
             head = s.recv(100)
@@ -106,7 +107,7 @@ class Segments(unittest.TestCase):
             pause = time.monotonic() - began
         self.assertEqual(len(head), 7, "MBAP header with the unit id: %s" % head.hex(" "))
         self.assertEqual(len(head + body), READ_REPLY_LENGTH)
-        self.assertGreater(pause, 0.15)
+        self.assertGreater(pause, 0.3)
 
     def test_split_at_chooses_the_cut(self):
         with Simulator("--fault", "split=100+split-at=3", quiet=True) as sim, connect(sim.port) as s:
@@ -115,11 +116,15 @@ class Segments(unittest.TestCase):
             self.assertEqual(len(s.recv(100)), 3)
 
     def test_trickle_sends_one_byte_per_segment(self):
-        with Simulator("--fault", "trickle=20", quiet=True) as sim, connect(sim.port) as s:
+        with Simulator("--fault", "trickle=50", quiet=True) as sim, connect(sim.port) as s:
             s.sendall(mbap(1, 1, READ))
             s.settimeout(2)
-            sizes = [len(s.recv(100)) for _ in range(READ_REPLY_LENGTH)]
-        self.assertEqual(sizes, [1] * READ_REPLY_LENGTH)
+            sizes = []
+            while sum(sizes) < READ_REPLY_LENGTH:
+                sizes.append(len(s.recv(100)))
+        # A busy machine may let two bytes meet in our buffer now and then.
+        self.assertEqual(sum(sizes), READ_REPLY_LENGTH)
+        self.assertGreaterEqual(sizes.count(1), READ_REPLY_LENGTH - 3, sizes)
 
     def test_pair_holds_a_reply_back_and_sends_it_with_the_next(self):
         with Simulator("--fault", "pair:req=1", quiet=True) as sim, connect(sim.port) as s:

@@ -82,7 +82,7 @@ class RtuFramesOnALine(unittest.TestCase):
     def setUpClass(cls):
         cls.pair = PtyPair()
         cls.sim = Simulator("--unit", "5", "--set", "hr:0=4660", "--set", "float:10=2.5",
-                            "--fault", "bad-crc:addr=77", "--fault", "split=100:addr=78",
+                            "--fault", "bad-crc:addr=77", "--fault", "split=400:addr=78",
                             serial=cls.pair.slave_end)
         cls.line = RawLine(cls.pair.master_end)
 
@@ -131,8 +131,8 @@ class RtuFramesOnALine(unittest.TestCase):
         self.assertEqual(len(reply), 7)
         self.assertNotEqual(crc16(reply), 0, reply.hex(" "))
         self.line.send(rtu(bytes([5, 3, 0, 78, 0, 1])))
-        head = self.line.receive(quiet=0.05)
-        tail = self.line.receive(quiet=0.05)
+        head = self.line.receive(quiet=0.15)
+        tail = self.line.receive(quiet=0.15)
         self.assertEqual((len(head), len(tail)), (3, 4), "address, function, byte count first")
 
 
