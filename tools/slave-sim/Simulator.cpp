@@ -316,14 +316,7 @@ void Simulator::Answer(Link& link, const Request& request) {
     } else {
         std::vector<WrittenAddress> written;
         reply = slave_.Handle(request.pdu, &written);
-        if (!options_.quiet && !written.empty()) {
-            for (const WrittenAddress& w : written) {
-                std::string value = bank_.ValueText(w.table, w.address);
-                std::erase(value, '"');  // NaN and infinities are quoted for JSON only
-                std::printf("write %s %u %s\n", TableName(w.table), w.address, value.c_str());
-            }
-            std::fflush(stdout);
-        }
+        ReportWrites(written);
     }
     // Modbus over Serial Line V1.02, 2.2: a broadcast is never answered.
     if (broadcast) return;
@@ -331,8 +324,30 @@ void Simulator::Answer(Link& link, const Request& request) {
     const uint16_t transactionId =
         static_cast<uint16_t>(request.transactionId + (actions.badTransactionId ? 1 : 0));
     const uint8_t unit = static_cast<uint8_t>(request.unit + (actions.badUnit ? 1 : 0));
-    std::vector<uint8_t> frame = FrameReply(framing_, transactionId, unit, reply);
-    if (actions.badCrc && rtu) frame.back() ^= 0xFF;
+    std::vector<uint8_t> frame =
+        DamageReply(actions, FrameReply(framing_, transactionId, unit, reply));
+    // A serial line has nothing to close.
+    const bool closeAfter = !link.serial && (actions.replyThenClose || actions.cut);
+    if (actions.pair && !closeAfter) {
+        link.held.insert(link.held.end(), frame.begin(), frame.end());
+        return;
+    }
+    Schedule(link, std::move(frame), actions, closeAfter);
+}
+
+void Simulator::ReportWrites(const std::vector<WrittenAddress>& written) {
+    if (options_.quiet || written.empty()) return;
+    for (const WrittenAddress& w : written) {
+        std::string value = bank_.ValueText(w.table, w.address);
+        std::erase(value, '"');  // NaN and infinities are quoted for JSON only
+        std::printf("write %s %u %s\n", TableName(w.table), w.address, value.c_str());
+    }
+    std::fflush(stdout);
+}
+
+std::vector<uint8_t> Simulator::DamageReply(const FaultActions& actions,
+                                            std::vector<uint8_t> frame) {
+    if (actions.badCrc && framing_ == Framing::Rtu) frame.back() ^= 0xFF;
     if (actions.garbage > 0) {
         frame.resize(static_cast<size_t>(actions.garbage));
         for (uint8_t& byte : frame) byte = faults_.RandomByte();
@@ -347,17 +362,8 @@ void Simulator::Answer(Link& link, const Request& request) {
         frame.insert(frame.end(), copy.begin(), copy.end());
     }
     if (actions.drop) frame.clear();
-    bool closeAfter = actions.replyThenClose;
-    if (actions.cut) {
-        frame.resize(faults_.RandomBelow(static_cast<uint32_t>(frame.size())));
-        closeAfter = true;
-    }
-    if (link.serial) closeAfter = false;  // a serial line has nothing to close
-    if (actions.pair && !closeAfter) {
-        link.held.insert(link.held.end(), frame.begin(), frame.end());
-        return;
-    }
-    Schedule(link, std::move(frame), actions, closeAfter);
+    if (actions.cut) frame.resize(faults_.RandomBelow(static_cast<uint32_t>(frame.size())));
+    return frame;
 }
 
 void Simulator::Schedule(Link& link, std::vector<uint8_t> frame, const FaultActions& actions,

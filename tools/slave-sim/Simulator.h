@@ -66,6 +66,9 @@ class Simulator {
     void TakeRequests(Link& link);
     void EndFrameAtSilence(Link& link, Clock::time_point now);
     void Answer(Link& link, const Request& request);
+    void ReportWrites(const std::vector<WrittenAddress>& written);
+    // The reply as the fault plan wants it on the wire.
+    std::vector<uint8_t> DamageReply(const FaultActions& actions, std::vector<uint8_t> frame);
     void Schedule(Link& link, std::vector<uint8_t> frame, const FaultActions& actions,
                   bool closeAfter);
     void Flush(Link& link, Clock::time_point now);
