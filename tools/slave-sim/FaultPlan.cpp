@@ -115,6 +115,9 @@ bool ParseAction(const std::string& text, FaultActions* actions, std::string* er
     } else if (name == "reply-close") {
         if (!noArgument()) return false;
         actions->replyThenClose = true;
+    } else if (name == "truncate") {
+        if (!needNumber(0, kMaxBytes)) return false;
+        actions->truncate = static_cast<int>(number);
     } else if (name == "cut") {
         if (!noArgument()) return false;
         actions->cut = true;
@@ -184,7 +187,7 @@ bool ParseCondition(const std::string& text, FaultRule* rule, std::string* error
 bool FaultActions::Any() const {
     return delayMs > 0 || drop || exception || badTransactionId || badUnit || badCrc ||
            splitMs >= 0 || trickleMs >= 0 || pair || twice || garbage > 0 || noise > 0 || close ||
-           replyThenClose || cut;
+           replyThenClose || cut || truncate >= 0;
 }
 
 void FaultActions::Merge(const FaultActions& other) {
@@ -204,6 +207,7 @@ void FaultActions::Merge(const FaultActions& other) {
     close = close || other.close;
     replyThenClose = replyThenClose || other.replyThenClose;
     cut = cut || other.cut;
+    if (other.truncate >= 0) truncate = other.truncate;
 }
 
 std::string FaultActions::Describe() const {
@@ -225,6 +229,7 @@ std::string FaultActions::Describe() const {
     if (close) add("close");
     if (replyThenClose) add("reply-close");
     if (cut) add("cut");
+    if (truncate >= 0) add("truncate=" + std::to_string(truncate));
     return text;
 }
 

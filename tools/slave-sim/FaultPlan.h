@@ -26,6 +26,7 @@ struct FaultActions {
     bool close = false;                // close: no reply, the connection is closed
     bool replyThenClose = false;       // reply-close: the reply, then the connection is closed
     bool cut = false;                  // cut: a random part of the reply, then closed
+    int truncate = -1;                 // truncate=N: only the first N bytes of the reply
 
     bool Any() const;
     void Merge(const FaultActions& other);

@@ -362,6 +362,9 @@ std::vector<uint8_t> Simulator::DamageReply(const FaultActions& actions,
         frame.insert(frame.end(), copy.begin(), copy.end());
     }
     if (actions.drop) frame.clear();
+    if (actions.truncate >= 0 && frame.size() > static_cast<size_t>(actions.truncate)) {
+        frame.resize(static_cast<size_t>(actions.truncate));
+    }
     if (actions.cut) frame.resize(faults_.RandomBelow(static_cast<uint32_t>(frame.size())));
     return frame;
 }

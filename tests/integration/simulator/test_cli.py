@@ -25,7 +25,7 @@ class CommandLine(unittest.TestCase):
                      "--close-after", "--refuse", "--no-listen", "--dump-on-exit", "--quiet",
                      "--verbose", "delay=", "drop", "exception=", "bad-tid", "bad-unit",
                      "bad-crc", "split=", "split-at=", "trickle=", "pair", "twice", "garbage=",
-                     "noise=", "close", "reply-close", "cut", "req=", "conn=", "conn-req=",
+                     "noise=", "close", "reply-close", "cut", "truncate=", "req=", "conn=", "conn-req=",
                      "every=", "addr=", "fc=", "prob="]:
             self.assertIn(word, out)
 

@@ -82,7 +82,7 @@ class RtuFramesOnALine(unittest.TestCase):
     def setUpClass(cls):
         cls.pair = PtyPair()
         cls.sim = Simulator("--unit", "5", "--set", "hr:0=4660", "--set", "float:10=2.5",
-                            "--fault", "bad-crc:addr=77", "--fault", "split=400:addr=78",
+                            "--fault", "bad-crc:addr=77", "--fault", "split=400:addr=78", "--fault", "truncate=5:addr=79",
                             serial=cls.pair.slave_end)
         cls.line = RawLine(cls.pair.master_end)
 
@@ -134,6 +134,12 @@ class RtuFramesOnALine(unittest.TestCase):
         head = self.line.receive(quiet=0.15)
         tail = self.line.receive(quiet=0.15)
         self.assertEqual((len(head), len(tail)), (3, 4), "address, function, byte count first")
+
+    def test_truncate_sends_part_of_the_reply_and_the_line_goes_on(self):
+        self.line.send(rtu(bytes([5, 3, 0, 79, 0, 2])))
+        self.assertEqual(self.line.receive(), rtu(bytes([5, 3, 4, 0, 0, 0, 0]))[:5], "5 of 9 bytes")
+        self.line.send(rtu(bytes([5, 3, 0, 80, 0, 2])))
+        self.assertEqual(len(self.line.receive()), 9)
 
 
 class OtherFramingOnEachLink(unittest.TestCase):
