@@ -29,23 +29,6 @@ bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
     return true;
 }
 
-bool ParseRange(const std::string& text, uint64_t max, Range* range) {
-    const size_t dash = text.find('-', 1);
-    if (dash == std::string::npos) {
-        if (!ParseNumber(text, max, &range->first)) return false;
-        range->last = range->first;
-        return true;
-    }
-    if (!ParseNumber(text.substr(0, dash), max, &range->first)) return false;
-    const std::string last = text.substr(dash + 1);
-    // "N-" runs to the end.
-    if (last.empty()) {
-        range->last = max;
-        return true;
-    }
-    return ParseNumber(last, max, &range->last) && range->last >= range->first;
-}
-
 constexpr uint64_t kMaxMs = 600000;  // ten minutes bounds every pause
 constexpr uint64_t kMaxBytes = 4096;
 
@@ -183,6 +166,23 @@ bool ParseCondition(const std::string& text, FaultRule* rule, std::string* error
 }
 
 }  // namespace
+
+bool ParseRange(const std::string& text, uint64_t max, Range* range) {
+    const size_t dash = text.find('-', 1);
+    if (dash == std::string::npos) {
+        if (!ParseNumber(text, max, &range->first)) return false;
+        range->last = range->first;
+        return true;
+    }
+    if (!ParseNumber(text.substr(0, dash), max, &range->first)) return false;
+    const std::string last = text.substr(dash + 1);
+    // "N-" runs to the end.
+    if (last.empty()) {
+        range->last = max;
+        return true;
+    }
+    return ParseNumber(last, max, &range->last) && range->last >= range->first;
+}
 
 bool FaultActions::Any() const {
     return delayMs > 0 || drop || exception || badTransactionId || badUnit || badCrc ||

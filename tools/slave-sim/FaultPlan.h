@@ -48,6 +48,9 @@ struct Range {
     bool Contains(uint64_t value) const { return value >= first && value <= last; }
 };
 
+// "N", "N-M" or "N-" (N to `max`); false when the text is none of them.
+bool ParseRange(const std::string& text, uint64_t max, Range* range);
+
 // One --fault option: actions, and the conditions that all have to hold.
 struct FaultRule {
     FaultActions actions;

@@ -282,14 +282,22 @@ ParseOutcome ParseOptions(int argc, char** argv, Options* options, Bank* bank, s
             options->listen = false;
         } else if (name == "--refuse") {
             if (!take()) return ParseOutcome::Error;
+            Range range;
+            bool valid = true;
             if (value == "all") {
-                options->refuseAll = true;
-            } else if (ParseInteger(value, 0, INT64_MAX, &number)) {
-                options->refuseFirst = static_cast<uint64_t>(number);
+                range = {1, UINT64_MAX};
+            } else if (value.rfind("conn=", 0) == 0) {
+                valid = ParseRange(value.substr(5), UINT64_MAX, &range);
+            } else if (ParseInteger(value, 1, INT64_MAX, &number)) {
+                range = {1, static_cast<uint64_t>(number)};
             } else {
-                *error = "--refuse needs a number or 'all', not '" + value + "'";
+                valid = false;
+            }
+            if (!valid) {
+                *error = "--refuse needs N, all or conn=N[-M], not '" + value + "'";
                 return ParseOutcome::Error;
             }
+            options->refused.push_back(range);
         } else if (name == "--serial") {
             if (!take()) return ParseOutcome::Error;
             options->serialDevice = value;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/slave-sim/Bank.h"
+#include "tools/slave-sim/FaultPlan.h"
 #include "tools/slave-sim/FrameReader.h"
 #include "tools/slave-sim/Slave.h"
 
@@ -21,9 +22,9 @@ struct Options {
     // TCP link (the default) or a serial device.
     std::string bindAddress = "127.0.0.1";
     int port = 5020;
-    bool listen = true;        // --no-listen binds the port but never accepts
-    uint64_t refuseFirst = 0;  // --refuse N: accept and close the first N connections
-    bool refuseAll = false;    // --refuse all
+    bool listen = true;  // --no-listen binds the port but never accepts
+    // --refuse: connections (by their number) accepted and closed at once.
+    std::vector<Range> refused;
     int maxClients = 8;
     std::string serialDevice;
     unsigned baud = 9600;

@@ -209,7 +209,10 @@ void Simulator::AcceptConnections() {
         ::inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
         const std::string name = "conn " + std::to_string(connectionsAccepted_) + " (" + host +
                                  ":" + std::to_string(ntohs(peer.sin_port)) + ")";
-        if (options_.refuseAll || connectionsAccepted_ <= options_.refuseFirst) {
+        const bool refused =
+            std::any_of(options_.refused.begin(), options_.refused.end(),
+                        [&](const Range& range) { return range.Contains(connectionsAccepted_); });
+        if (refused) {
             ::close(fd);
             Note(name + " refused");
             continue;

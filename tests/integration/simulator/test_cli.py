@@ -47,6 +47,7 @@ class CommandLine(unittest.TestCase):
             (["--fault", "drop:prob=1.5"], "from 0 to 1"),
             (["--fault", "drop:when=1"], "unknown fault condition"),
             (["--parity", "mark"], "none, even or odd"),
+            (["--refuse", "conn=3-1"], "--refuse needs N, all or conn=N[-M]"),
             (["--serial", "/dev/null", "--baud", "12345"], "unsupported baud rate"),
         ]
         for args, message in cases:

@@ -241,6 +241,17 @@ class Connections(unittest.TestCase):
                 s.sendall(mbap(1, 1, READ))
                 self.assertEqual(tid_of(recv_mbap(s)), 1)
 
+    def test_refuse_a_chosen_connection_between_served_ones(self):
+        with Simulator("--refuse", "conn=2", quiet=True) as sim:
+            for expect_reply in (True, False, True):
+                with connect(sim.port) as s:
+                    s.sendall(mbap(1, 1, READ))
+                    try:
+                        reply = recv_mbap(s, timeout=2)
+                    except ConnectionResetError:
+                        reply = b""
+                    self.assertEqual(len(reply) == READ_REPLY_LENGTH, expect_reply)
+
     def test_no_listen_refuses_connections_on_a_reserved_port(self):
         with Simulator("--no-listen", quiet=True) as sim:
             self.assertTrue(sim.first_line.startswith("refusing on"), sim.first_line)
