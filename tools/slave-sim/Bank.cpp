@@ -27,13 +27,6 @@ std::optional<Table> TableFromName(const std::string& name) {
     for (int i = 0; i < kTableCount; ++i) {
         if (name == kTableNames[i]) return static_cast<Table>(i);
     }
-    // Long names too, so a command line can say what it means.
-    if (name == "coils") return Table::Coil;
-    if (name == "input" || name == "inputs" || name == "discrete") return Table::DiscreteInput;
-    if (name == "holding") return Table::HoldingRegister;
-    if (name == "inreg") return Table::InputRegister;
-    if (name == "floats") return Table::Float;
-    if (name == "doubles") return Table::Double;
     return std::nullopt;
 }
 
