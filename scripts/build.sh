@@ -5,10 +5,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-$(nproc)}
 
+# Configures a new tree with its options; an existing tree is configured again
+# (cheaply) so that module folders added since are picked up.
 configure() {
   local dir=$1; shift
   if [ ! -f "build/$dir/CMakeCache.txt" ]; then
     cmake -S . -B "build/$dir" -G Ninja "$@" >/dev/null
+  else
+    cmake "build/$dir" >/dev/null
   fi
 }
 

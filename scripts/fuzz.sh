@@ -13,7 +13,7 @@ for fuzzer in build/fuzz/fuzzers/*; do
   dirs=(build/fuzz/corpus/"$name")
   mkdir -p "${dirs[0]}"
   seeds=$(find tests/fuzz -type d -path "*/seeds/$name" | head -n 1)
-  [ -n "$seeds" ] && dirs+=("$seeds")
+  if [ -n "$seeds" ]; then dirs+=("$seeds"); fi
   echo "== $name for ${seconds}s"
   "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
     -artifact_prefix=build/fuzz/crashes/"$name"- "${dirs[@]}" 2>&1 | tail -n 15 || status=1

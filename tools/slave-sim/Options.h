@@ -34,7 +34,7 @@ struct Options {
     int gapMs = -1;                  // inter-frame silence; -1: 3.5 characters, at least 5 ms
     std::optional<Framing> framing;  // default: MBAP on TCP, RTU on a serial device
     uint8_t unit = 1;
-    ItemCountByte itemCountByte = ItemCountByte::Bytes;
+    ItemCountByte itemCountByte = ItemCountByte::Items;
 
     int animateMs = 0;
     std::vector<AnimatedRange> animated;

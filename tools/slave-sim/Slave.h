@@ -28,7 +28,7 @@ struct WrittenAddress {
 // framing) in, one reply PDU out, with the bank read and written in between.
 class Slave {
   public:
-    explicit Slave(Bank& bank, ItemCountByte itemCountByte = ItemCountByte::Bytes)
+    explicit Slave(Bank& bank, ItemCountByte itemCountByte = ItemCountByte::Items)
         : bank_(bank), itemCountByte_(itemCountByte) {}
 
     // Answers a request. Addresses changed by a write are appended to

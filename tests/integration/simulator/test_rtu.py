@@ -121,7 +121,7 @@ class RtuFramesOnALine(unittest.TestCase):
 
     def test_serves_the_float_functions(self):
         self.line.send(rtu(bytes([5, 65, 0, 0, 0, 10, 1])))
-        self.assertEqual(self.line.receive(), rtu(bytes([5, 65, 4]) + struct.pack(">f", 2.5)))
+        self.assertEqual(self.line.receive(), rtu(bytes([5, 65, 1]) + struct.pack(">f", 2.5)))
         self.line.send(rtu(bytes([5, 68, 0, 0, 0, 3, 2]) + struct.pack(">dd", 1.5, -3)))
         self.assertEqual(self.line.receive(), rtu(bytes([5, 68, 2])))
 

@@ -87,14 +87,14 @@ class FramesOnTheWire(unittest.TestCase):
     def tearDownClass(cls):
         cls.sim.__exit__()
 
-    def test_reads_floats_with_a_four_byte_start_and_a_byte_count(self):
+    def test_reads_floats_with_a_four_byte_start_and_an_item_count(self):
         reply = transact(self.sim.port, bytes([65, 0, 0, 0x01, 0x2C, 2]), unit=9)
-        self.assertEqual(reply.hex(" "), "41 08 3f c0 00 00 c0 00 00 00",
-                         "function, byte count 8, 1.5 and -2.0 most significant byte first")
+        self.assertEqual(reply.hex(" "), "41 02 3f c0 00 00 c0 00 00 00",
+                         "function, item count 2, 1.5 and -2.0 most significant byte first")
 
     def test_reads_doubles(self):
         reply = transact(self.sim.port, bytes([67, 0, 0, 0, 7, 1]), unit=9)
-        self.assertEqual(reply[:2], bytes([67, 8]))
+        self.assertEqual(reply[:2], bytes([67, 1]))
         self.assertEqual(struct.unpack(">d", reply[2:])[0], 0.1)
 
     def test_writes_floats_and_doubles_without_a_byte_count_and_echoes_the_count(self):
@@ -165,10 +165,10 @@ class FramesOnTheWire(unittest.TestCase):
 
 
 class ItemCountOption(unittest.TestCase):
-    def test_item_count_byte_can_carry_the_number_of_items(self):
-        with Simulator("--item-count", "items", "--set", "double:0-2=1") as sim:
+    def test_item_count_byte_can_carry_the_number_of_data_bytes(self):
+        with Simulator("--item-count", "bytes", "--set", "double:0-2=1") as sim:
             reply = transact(sim.port, bytes([67, 0, 0, 0, 0, 3]))
-        self.assertEqual(reply[:2], bytes([67, 3]))
+        self.assertEqual(reply[:2], bytes([67, 24]))
         self.assertEqual(len(reply), 2 + 24)
 
 
