@@ -104,6 +104,15 @@ TEST(ParseByte, DecodesTwoThousandCoilsWithoutItsCountersWrapping) {
     EXPECT_EQ(packet.CheckFrame(), ParseByteOk);
 }
 
+TEST(ParseByte, DecodesTheLongestDanielReply) {
+    ModbusPacket packet = Prepared(Protocol::Rtu, 67, 0, 255, PresetId::Double);
+    Bytes pdu = {0x01, 0x43, 255};
+    pdu.resize(3 + 255 * 8, 0x3F);
+    Feed(packet, WithCrc(pdu));
+    EXPECT_EQ(packet.items.size(), 255u);
+    EXPECT_EQ(packet.CheckFrame(), ParseByteOk) << "all 2045 bytes count for the CRC";
+}
+
 TEST(ParseByte, PlacesRosemountFloatsTwoAddressesApart) {
     ModbusPacket packet = Prepared(Protocol::Rtu, 3, 10, 2, PresetId::RosemountFloat);
     Feed(packet, WithCrc({0x01, 0x03, 0x08, 0x00, 0x00, 0x41, 0x20, 0x00, 0x00, 0xC0, 0x00}));
