@@ -208,6 +208,26 @@ TEST(ParseByte, ChecksTheEchoedStartAgainstThePollRanges) {
     EXPECT_EQ(packet.CheckFrame(), ParseAddressOutOfRange);
 }
 
+TEST(PrepareReply, EmptiesTheRangesOnlyWhenAPresetWasFound) {
+    Poll poll;
+    MakePoll(4, 100, 2, PresetId::RosemountFloat, poll);
+    ModbusPacket packet(Protocol::Tcp, 0);
+    packet.acceptedAddresses = {1};
+    packet.bytes = {0xAA};
+    EXPECT_EQ(packet.PrepareReply(poll, {{4, 100, 2, PresetId::RosemountFloat}}), ParseByteOk);
+    EXPECT_TRUE(packet.ranges.empty() && packet.acceptedAddresses.empty() && packet.bytes.empty());
+    EXPECT_EQ(packet.preset, FindPreset(PresetId::RosemountFloat));
+    EXPECT_EQ(packet.function, 4);
+    EXPECT_EQ(packet.count, 2);
+    EXPECT_EQ(packet.state, PacketField::tcpid);
+    EXPECT_EQ(packet.fieldIndex, -1);
+
+    EXPECT_EQ(packet.PrepareReply(poll, {{3, 100, 2, PresetId::ShortUint}}),
+              ParseAddressOutOfRange);
+    EXPECT_EQ(packet.ranges.size(), 1u);
+    EXPECT_EQ(packet.preset, nullptr);
+}
+
 TEST(ParseByte, StopsAtTheCountByteWithoutAPreset) {
     Poll poll;
     MakePoll(3, 0, 1, PresetId::ShortUint, poll);
