@@ -39,7 +39,8 @@ class DataMap {
     bool UpdateItem(uint16_t address, const DataItem& item);
 
     // Stores the values of an accepted reply in order with UpdateItem and
-    // appends each address whose entry changed.
+    // appends each address whose entry changed; a bit equal to the stored bit
+    // is no change here.
     void Commit(const DecodedItems& items, std::vector<uint16_t>& changed);
 
     const Entries& entries() const { return entries_; }

@@ -232,17 +232,19 @@ TEST(ParseReply, CommitsChangedValuesOnlyWhenTheWholeReplyIsAccepted) {
     EXPECT_EQ(good.readPos, good.bytes.size());
 }
 
-TEST(ParseReply, ReportsPolledBitsAsChangedEveryTime) {
+TEST(ParseReply, ReportsPolledBitsOnlyWhenTheyChange) {
     DataMap map;
     map.Insert(4, DataItem::MakeBit(true));
     map.Insert(5, DataItem::MakeUnsignedShort(0));
+    map.Insert(6, DataItem::MakeBit(true));
     ModbusPacket packet(Protocol::Tcp, 0);
-    packet.bytes = WithMbap({0x01, 0x01, 0x01, 0x01});
+    packet.bytes = WithMbap({0x01, 0x01, 0x01, 0x01});  // coils 4..6: 1, 0, 0
     std::vector<uint16_t> changed;
     ASSERT_TRUE(
-        packet.ParseReply(Protocol::Tcp, 1, MakeTestPoll(1, 4, 2, PresetId::Bit), map, changed));
-    EXPECT_EQ(changed, (std::vector<uint16_t>{4, 5}));
+        packet.ParseReply(Protocol::Tcp, 1, MakeTestPoll(1, 4, 3, PresetId::Bit), map, changed));
+    EXPECT_EQ(changed, (std::vector<uint16_t>{5, 6})) << "coil 4 was already on";
     EXPECT_EQ(map.Find(5)->item.type, DataItem::Bit) << "a stale 16-bit zero became a bit";
+    EXPECT_EQ(map.Find(6)->item.AsBit(), 0);
 }
 
 TEST(ParseReply, StoresNothingForAnExceptionReply) {
