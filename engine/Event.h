@@ -5,7 +5,7 @@
 // A signal one thread sets and another waits for, alone or together with other
 // sources (WaitForAny). A manual-reset event stays set until Reset and releases
 // every waiter; an auto-reset event releases one waiter and clears itself.
-class Event : public Waitable {
+class Event final : public Waitable {
   public:
     enum ResetMode : bool { AutoReset = false, ManualReset = true };
 

@@ -21,7 +21,7 @@ struct Notification {
 // A thread-safe queue of events: the target the command-line program and the
 // tests register instead of a window. Any thread posts; one thread pops, in the
 // order the events were posted.
-class NotificationQueue : public NotifyTarget {
+class NotificationQueue final : public NotifyTarget {
   public:
     // As many as a Windows message queue holds by default: a consumer that has
     // stopped popping must not make a worker grow memory without end.
