@@ -39,14 +39,6 @@ class Recorder : public NotifyTarget {
 
 using Log = std::vector<std::string>;
 
-TEST(Notifier, KeepsTheTenEventNumbersFromWmAppAndAddsTheRunEndAfterThem) {
-    EXPECT_EQ(EventConnectionState, 0x8000u);
-    EXPECT_EQ(EventPacketReceived, 0x8003u);
-    EXPECT_EQ(EventPacketSelected, 0x8009u);
-    EXPECT_EQ(EventRunEnded, 0x800Au);
-    EXPECT_EQ(static_cast<uint32_t>(ConnectionState::Closed), 4u);
-}
-
 TEST(Notifier, PostsToTheTargetsOfAnEventInRegistrationOrder) {
     Log log;
     Recorder main("main", log), monitor("monitor", log), map("map", log);
