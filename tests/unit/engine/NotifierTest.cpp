@@ -65,16 +65,6 @@ TEST(Notifier, TellsATargetRegisteredTwiceTwice) {
     EXPECT_EQ(log, (Log{"map post 1 7", "map post 1 7", "map send 1 8", "map send 1 8"}));
 }
 
-TEST(Notifier, DropsEventsNobodyRegisteredFor) {
-    Log log;
-    Recorder main("main", log);
-    Notifier notifier;
-    notifier.Register(&main, EventConnectionState);
-    notifier.Post(EventTimeoutRetry, 0);
-    notifier.Send(nullptr, EventDocumentChanged, 0);
-    EXPECT_TRUE(log.empty()) << log.front();
-}
-
 TEST(Notifier, SendSkipsTheTargetThatCausedTheChange) {
     Log log;
     Recorder main("main", log), map("map", log);

@@ -63,12 +63,4 @@ TEST(PacketOwnership, PacketsStillQueuedDieWithTheQueue) {
     }
 }
 
-TEST(PacketOwnership, AReceiverAdoptsThePacketOfAPlainWParam) {
-    // A window target gets the packet as a raw wParam and adopts it.
-    PacketPtr packet = Request(6);
-    auto wParam = reinterpret_cast<uintptr_t>(packet.release());
-    PacketPtr adopted(reinterpret_cast<ModbusPacket*>(wParam));
-    EXPECT_EQ(adopted->function, 6);
-}
-
 }  // namespace
