@@ -25,7 +25,7 @@ function(kestrom_add_unit_test name)
       set(label unit)
     endif()
     include(GoogleTest)
-    gtest_discover_tests(${name} TEST_PREFIX "${prefix}" DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(${name} TEST_PREFIX "${prefix}${name}." DISCOVERY_TIMEOUT 60
       PROPERTIES TIMEOUT 300 LABELS ${label})
   endif()
 endfunction()
