@@ -14,7 +14,7 @@ void ShortenResponseTimeout(modbus_t* ctx) { modbus_set_response_timeout(ctx, 0,
 
 }  // namespace
 
-bool CaptureTcpRequest(const ClientCall& call, Bytes& captured, std::string& error) {
+bool CaptureTcpRequest(const ClientCall& call, uint8_t slave, Bytes& captured, std::string& error) {
     LoopbackListener listener;
     if (!listener.Listen(error)) return false;
     modbus_t* ctx = modbus_new_tcp("127.0.0.1", listener.port());
@@ -24,8 +24,8 @@ bool CaptureTcpRequest(const ClientCall& call, Bytes& captured, std::string& err
     }
     ShortenResponseTimeout(ctx);
     bool ok = false;
-    if (modbus_connect(ctx) != 0) {
-        error = std::string("modbus_connect: ") + modbus_strerror(errno);
+    if (modbus_set_slave(ctx, slave) != 0 || modbus_connect(ctx) != 0) {
+        error = std::string("libmodbus cannot connect: ") + modbus_strerror(errno);
     } else {
         // The listener's backlog completes the connection; the request waits
         // in the accepted socket until it is read after the call has returned.

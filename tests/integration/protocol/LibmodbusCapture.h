@@ -19,7 +19,7 @@ using ClientCall = std::function<int(modbus_t*)>;
 
 // Modbus TCP: the client connects to a loopback listener; `captured` is the
 // whole MBAP-framed request.
-bool CaptureTcpRequest(const ClientCall& call, Bytes& captured, std::string& error);
+bool CaptureTcpRequest(const ClientCall& call, uint8_t slave, Bytes& captured, std::string& error);
 
 // Modbus RTU: the client writes to `clientEnd` of a pty pair, the request is
 // read from `captureEnd` (delimited by the silence after it), CRC included.

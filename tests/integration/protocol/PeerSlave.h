@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "ByteLink.h"
@@ -31,6 +32,7 @@ class PeerSlave {
     // framing what arrives until the line is silent.
     bool Exchange(const Bytes& request, Bytes& reply, std::string& error);
     static std::string Name(Kind kind);
+    friend void PrintTo(Kind kind, std::ostream* os) { *os << Name(kind); }
 
   private:
     bool StartProcess(const std::vector<std::string>& argv, uint16_t& port, std::string& error);

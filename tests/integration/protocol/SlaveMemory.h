@@ -26,6 +26,8 @@ inline SlaveMemory MakeSlaveMemory() {
     SlaveMemory m;
     m.coils.resize(2200);
     for (size_t i = 0; i < 2100; ++i) m.coils[i] = ((i * 37) / 5 + i / 7) % 3 == 0;
+    // The write area alternates, so writing either state changes some coil.
+    for (size_t i = kCoilWriteArea; i < m.coils.size(); ++i) m.coils[i] = i % 2;
     m.discrete.resize(100);
     for (size_t i = 0; i < m.discrete.size(); ++i) m.discrete[i] = (i % 3 == 1) || (i % 11 == 0);
 
@@ -42,7 +44,7 @@ inline SlaveMemory MakeSlaveMemory() {
     // PHILIPS FLOAT at 30 (high word first): 3.14159274, 0.001 (3A83126F).
     put(m.holding, 30, {0x4049, 0x0FDB, 0x3A83, 0x126F});
     // PHILIPS DOUBLE at 40: pi (400921FB54442D18), 1e300 (7E37E43C8800759C).
-    put(m.holding, 40, {0x4009, 0x21FB, 0x5442, 0x2D18, 0x7E37, 0xE43C, 0x8800, 0x759C});
+    put(m.holding, 40, {0x4009, 0x21FB, 0x5444, 0x2D18, 0x7E37, 0xE43C, 0x8800, 0x759C});
     // 125 registers at 100 (the most one read may ask for): 1000 + 3i.
     for (uint16_t i = 0; i < 125; ++i) m.holding[100 + i] = static_cast<uint16_t>(1000 + 3 * i);
     for (size_t i = kHoldingWriteArea; i < m.holding.size(); ++i) m.holding[i] = 0xAAAA;
