@@ -3,6 +3,7 @@
 // the accepted slave address and the address ranges; the rest is the reply.
 // Besides memory and undefined-behaviour faults, it stops on a frame that the
 // frame check accepts although it is not sound.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -72,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (packet.CheckFrame() != ParseByteOk) return 0;
     const auto& bytes = packet.bytes;
     if (protocol == 1 && Crc16(0xFFFF, bytes) != 0) Fail("accepted an RTU frame with a bad CRC");
-    if (protocol == 0 && (bytes.size() < 6 || (bytes[4] << 8 | bytes[5]) != bytes.size() - 6))
+    if (protocol == 0 &&
+        (bytes.size() < 6 || static_cast<size_t>(bytes[4] << 8 | bytes[5]) != bytes.size() - 6))
         Fail("accepted an MBAP message whose length is not the bytes received");
     if (packet.items.size() > std::max<size_t>(pollSize, 1))
         Fail("more items than the poll asked for");
