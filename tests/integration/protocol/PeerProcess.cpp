@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,12 +54,16 @@ bool PeerProcess::Start(const std::vector<std::string>& argv) {
         error_ = "cannot create pipes";
         return false;
     }
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         error_ = std::string("fork failed: ") + strerror(errno);
         return false;
     }
     if (pid == 0) {
+        // A test killed by its timeout runs no destructors; the peer goes with it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
         const int devnull = open("/dev/null", O_RDONLY);
