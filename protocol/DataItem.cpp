@@ -1,0 +1,261 @@
+#include "protocol/DataItem.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cwctype>
+
+#include "common/CodePage.h"
+
+namespace {
+
+// Reads an unsigned decimal number as a 32-bit wcstoul reads it, on every
+// platform: optional white space and sign, digits, nothing after them; a
+// minus sign negates modulo 2^32; a magnitude beyond 4294967295 is refused
+// (where unsigned long has 64 bits, wcstoul itself would take it).
+bool ParseUnsigned32(const std::wstring& text, uint32_t& value) {
+    if (text.empty()) {
+        value = 0;
+        return true;
+    }
+    const wchar_t* begin = text.c_str();
+    const wchar_t* digits = begin;
+    while (std::iswspace(static_cast<wint_t>(*digits))) ++digits;
+    bool negative = false;
+    if (*digits == L'+' || *digits == L'-') negative = *digits++ == L'-';
+    // Without a digit wcstoul converts nothing and its end stays at the start.
+    if (*digits < L'0' || *digits > L'9') return false;
+    errno = 0;
+    wchar_t* end = nullptr;
+    unsigned long long magnitude = std::wcstoull(digits, &end, 10);
+    if (end != begin + text.size() || errno == ERANGE || magnitude > 0xFFFFFFFFull) return false;
+    auto low = static_cast<uint32_t>(magnitude);
+    value = negative ? 0u - low : low;
+    return true;
+}
+
+// The whole text must be consumed; an embedded zero character counts as a
+// character that remains.
+template <typename T, typename Parse>
+bool ParseReal(const std::wstring& text, Parse parse, T& value) {
+    const wchar_t* begin = text.c_str();
+    wchar_t* end = nullptr;
+    T parsed = parse(begin, &end);
+    if (end != begin + text.size()) return false;
+    value = parsed;
+    return true;
+}
+
+// printf formatting of one number; the formats used give ASCII only.
+std::wstring Printf(const char* format, double value) {
+    int size = std::snprintf(nullptr, 0, format, value);
+    if (size <= 0) return {};
+    std::string narrow(static_cast<size_t>(size) + 1, '\0');
+    std::snprintf(narrow.data(), narrow.size(), format, value);
+    narrow.resize(static_cast<size_t>(size));
+    return std::wstring(narrow.begin(), narrow.end());
+}
+
+std::wstring Decimal(uint64_t value) {
+    std::string narrow = std::to_string(value);
+    return std::wstring(narrow.begin(), narrow.end());
+}
+
+}  // namespace
+
+void DataItem::SetRaw(Type newType, uint64_t raw) {
+    type = newType;
+    value_ = raw;
+}
+
+DataItem DataItem::MakeBit(bool on) {
+    DataItem item;
+    item.SetRaw(Bit, on ? 1 : 0);
+    return item;
+}
+
+DataItem DataItem::MakeUnsignedShort(uint16_t value) {
+    DataItem item;
+    item.SetRaw(UnsignedShort, value);
+    return item;
+}
+
+DataItem DataItem::MakeUnsignedInt(uint32_t value) {
+    DataItem item;
+    item.SetRaw(UnsignedInt, value);
+    return item;
+}
+
+DataItem DataItem::MakeFloat(float value) {
+    DataItem item;
+    item.SetRaw(Float, std::bit_cast<uint32_t>(value));
+    return item;
+}
+
+DataItem DataItem::MakeDouble(double value) {
+    DataItem item;
+    item.SetRaw(Double, std::bit_cast<uint64_t>(value));
+    return item;
+}
+
+DataItem DataItem::MakeString(std::string text) {
+    DataItem item(String);
+    item.text = std::move(text);
+    return item;
+}
+
+DataItem DataItem::MakeByte(uint8_t value) {
+    DataItem item;
+    item.SetRaw(Byte, value);
+    return item;
+}
+
+bool DataItem::AsBit() const { return type == Bit && (value_ & 0xFF) != 0; }
+uint16_t DataItem::AsUnsignedShort() const {
+    return type == UnsignedShort ? static_cast<uint16_t>(value_) : 0;
+}
+uint32_t DataItem::AsUnsignedInt() const {
+    return type == UnsignedInt ? static_cast<uint32_t>(value_) : 0;
+}
+float DataItem::AsFloat() const {
+    return type == Float ? std::bit_cast<float>(static_cast<uint32_t>(value_)) : 0.0f;
+}
+double DataItem::AsDouble() const { return type == Double ? std::bit_cast<double>(value_) : 0.0; }
+uint8_t DataItem::AsByte() const { return type == Byte ? static_cast<uint8_t>(value_) : 0; }
+
+bool DataItem::SetFromText(const std::wstring& input) {
+    uint32_t number = 0;
+    switch (type) {
+        case Bit:
+            if (input != L"0" && input != L"1") return false;
+            *this = MakeBit(input == L"1");
+            return true;
+        case UnsignedShort:
+            if (!ParseUnsigned32(input, number) || number > 0xFFFF) return false;
+            *this = MakeUnsignedShort(static_cast<uint16_t>(number));
+            return true;
+        case UnsignedInt:
+            if (!ParseUnsigned32(input, number)) return false;
+            *this = MakeUnsignedInt(number);
+            return true;
+        case Byte:
+            if (!ParseUnsigned32(input, number) || number > 0xFF) return false;
+            *this = MakeByte(static_cast<uint8_t>(number));
+            return true;
+        case Float: {
+            float value = 0;
+            if (!ParseReal(
+                    input, [](const wchar_t* s, wchar_t** e) { return std::wcstof(s, e); }, value))
+                return false;
+            *this = MakeFloat(value);
+            return true;
+        }
+        case Double: {
+            double value = 0;
+            if (!ParseReal(
+                    input, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); }, value))
+                return false;
+            *this = MakeDouble(value);
+            return true;
+        }
+        case String:
+            // The same code page as FormatText reads it with, so a text
+            // survives any number of edits, saves and opens.
+            *this = MakeString(CodePage::NarrowFromWide(input));
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::wstring DataItem::FormatText() const {
+    switch (type) {
+        case Bit:
+            return AsBit() ? L"1" : L"0";
+        case UnsignedShort:
+            return Decimal(AsUnsignedShort());
+        case Byte:
+            return Decimal(AsByte());
+        case UnsignedInt:
+            return Decimal(AsUnsignedInt());
+        case Float:
+            return Printf("%.15g", static_cast<double>(AsFloat()));
+        case Double:
+            return Printf("%.15g", AsDouble());
+        case String:
+            return CodePage::WideFromNarrow(text);
+        default:
+            return L"?";
+    }
+}
+
+size_t DataItem::FormatText(wchar_t* buffer, size_t capacity) const {
+    if (!buffer || capacity == 0) return 0;
+    std::wstring formatted = FormatText();
+    size_t length = std::min(formatted.size(), capacity - 1);
+    std::copy_n(formatted.begin(), length, buffer);
+    buffer[length] = L'\0';
+    return length;
+}
+
+std::wstring DataItem::ToWString() const {
+    switch (type) {
+        case Bit:
+            return AsBit() ? L"1" : L"0";
+        case UnsignedShort:
+            return Decimal(AsUnsignedShort());
+        case UnsignedInt:
+            return Decimal(AsUnsignedInt());
+        case Byte:
+            return Decimal(AsByte());
+        case Float:
+            return Printf("%f", static_cast<double>(AsFloat()));
+        case Double:
+            return Printf("%f", AsDouble());
+        case String:
+            return CodePage::WideFromNarrow(text);
+        default:
+            return {};
+    }
+}
+
+bool DataItem::Equals(const DataItem& other) const {
+    if (type != other.type) return false;
+    switch (type) {
+        case UnsignedShort:
+        case UnsignedInt:
+        case Byte:
+            return value_ == other.value_;
+        case Float:
+            return AsFloat() == other.AsFloat();
+        case Double:
+            return AsDouble() == other.AsDouble();
+        case String:
+            return text == other.text;
+        default:
+            return false;
+    }
+}
+
+const wchar_t* DataItem::TypeName(Type type) {
+    switch (type) {
+        case Unknown:
+            return L"Unknown";
+        case Bit:
+            return L"Bit";
+        case UnsignedShort:
+            return L"Unsigned Short";
+        case UnsignedInt:
+            return L"Unsigned Int";
+        case Float:
+            return L"Float";
+        case Double:
+            return L"Double";
+        case String:
+            return L"String";
+        default:
+            return L"";
+    }
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "protocol/DataItem.h"
+#include "protocol/DecodedReply.h"
+
+// One mapped address: its latest value and whether a DDE client is linked
+// to it.
+struct DataMapEntry {
+    DataItem item;
+    bool ddeLink = false;
+};
+
+// The addresses the user mapped, with their latest values, ordered by
+// address. It has no lock of its own: the owner that shares it between
+// threads holds its lock around each call (a whole reply is committed with
+// one Commit call, so one lock covers it).
+class DataMap {
+  public:
+    using Entries = std::map<uint16_t, DataMapEntry>;
+
+    // Adds an entry; false (and nothing changes) when the address is mapped.
+    bool Insert(uint16_t address, const DataItem& item);
+    bool Erase(uint16_t address);
+    void Clear() { entries_.clear(); }
+
+    const DataMapEntry* Find(uint16_t address) const;
+    DataMapEntry* Find(uint16_t address);
+    bool Contains(uint16_t address) const { return Find(address) != nullptr; }
+
+    // The one rule by which a value is stored: only into an address already
+    // mapped, and only when it differs from the stored value (DataItem::Equals;
+    // another type always differs). True when the entry changed. The link
+    // flag stays as it is.
+    bool UpdateItem(uint16_t address, const DataItem& item);
+
+    // Stores the values of an accepted reply in order with UpdateItem and
+    // appends each address whose entry changed.
+    void Commit(const DecodedItems& items, std::vector<uint16_t>& changed);
+
+    const Entries& entries() const { return entries_; }
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+
+  private:
+    Entries entries_;
+};
