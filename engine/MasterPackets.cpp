@@ -7,8 +7,10 @@
 
 namespace {
 
+void DestroyPacket(ModbusPacket* packet) { delete packet; }
+
 PacketPtr NewPacket(std::uint8_t protocol, std::uint8_t isRequest) {
-    return PacketPtr(new ModbusPacket(protocol, isRequest));
+    return PacketPtr(new ModbusPacket(protocol, isRequest), PacketDeleter{&DestroyPacket});
 }
 
 }  // namespace

@@ -35,9 +35,9 @@ FakeSlave::Bytes FakeSlave::MbapReply(const Bytes& request, const Bytes& pdu) {
     const std::size_t length = pdu.size() + 1;
     Bytes reply;
     reply.reserve(7 + pdu.size());
-    for (std::uint8_t byte : {request[0], request[1], std::uint8_t{0}, std::uint8_t{0},
-                              static_cast<std::uint8_t>(length >> 8),
-                              static_cast<std::uint8_t>(length), request[6]}) {
+    for (std::uint8_t byte :
+         {request[0], request[1], std::uint8_t{0}, std::uint8_t{0},
+          static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), request[6]}) {
         reply.push_back(byte);
     }
     for (std::uint8_t byte : pdu) reply.push_back(byte);
