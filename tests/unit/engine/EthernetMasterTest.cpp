@@ -243,6 +243,23 @@ TEST_F(EthernetMaster, ReconnectsWhenThePeerClosesAndResumesAtTheCurrentPoll) {
     EXPECT_EQ(slave.Connections(), 2);
 }
 
+TEST_F(EthernetMaster, CountsRefusedReconnectsApartFromReplyTimeouts) {
+    FakeSlave slave([](const Bytes&, int number) {
+        FakeSlave::Answer answer;  // never a reply
+        if (number == 1) answer.closeAfter = answer.stopListening = true;
+        return answer;
+    });
+    master.port = slave.Port();
+    settings.timeout = 40;
+    settings.retries = 2;
+    settings.polls = {TestPolls::ReadRegisters(100, 1)};
+    ASSERT_TRUE(master.Start());
+    EXPECT_EQ(Until("run ended"),
+              (Steps{"state 0", "state 1", "sent 100", "retry", "sent 100", "state 2", "state 0",
+                     "state 3", "state 0", "state 3", "run ended"}))
+        << "one timeout and one refusal do not add up to the two retries";
+}
+
 TEST_F(EthernetMaster, ShowsAReplyOfAnotherTransactionAndKeepsWaitingForItsOwn) {
     FakeSlave slave([](const Bytes& request, int number) {
         Bytes reply = ReadReply(request);

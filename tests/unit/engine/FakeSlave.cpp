@@ -68,7 +68,7 @@ bool FakeSlave::Pause(int milliseconds) {
 }
 
 void FakeSlave::Serve() {
-    while (!stopping) {
+    while (!stopping && listener != TestSocket::Invalid) {
         const TestSocket::Handle connection = TestSocket::Accept(listener, PollMs);
         if (connection == TestSocket::Invalid) continue;
         const int number = connections++;
@@ -111,6 +111,10 @@ void FakeSlave::ServeConnection(TestSocket::Handle connection) {
                 if (i > 0 && !Pause(answer.gapMs)) return;
                 const Bytes& segment = answer.segments[i];
                 if (!TestSocket::SendAll(connection, segment.data(), segment.size())) return;
+            }
+            if (answer.stopListening) {
+                TestSocket::Close(listener);
+                listener = TestSocket::Invalid;
             }
             if (answer.closeAfter) return;
         }

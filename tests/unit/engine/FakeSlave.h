@@ -20,7 +20,8 @@ class FakeSlave {
         std::vector<Bytes> segments;  // each written on its own, gapMs apart
         int delayMs = 0;              // before the first segment
         int gapMs = 0;
-        bool closeAfter = false;  // then close the connection
+        bool closeAfter = false;     // then close the connection
+        bool stopListening = false;  // then refuse every later connection
     };
 
     // number counts the requests of all connections from 0.
