@@ -21,7 +21,9 @@ class TimerQueue;
 // The worker that polls one slave over a TCP connection: it resolves the
 // slave, connects without blocking, runs the poll cycle over the connection
 // with either framing (MBAP or RTU frames), reconnects when the peer closes,
-// and reports every step through the notifier.
+// and reports every step through the notifier. The end of every run, also
+// one it ends by itself, is posted as EventRunEnded, and every run leaves
+// singlePollIndex at -1 so that the next run is cyclic.
 //
 // Connection attempts are paced: an attempt starts no sooner than the
 // reconnect gap after the previous one started. The gap begins at the reply
