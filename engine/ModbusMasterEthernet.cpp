@@ -265,7 +265,11 @@ void ModbusMasterEthernet::ArmTimer(std::uint32_t milliseconds) {
 }
 
 void ModbusMasterEthernet::CancelTimer() {
-    if (timerQueue != nullptr) timerQueue->Cancel(*timer);
+    if (timerQueue == nullptr) return;
+    timerQueue->Cancel(*timer);
+    // A timer that fired just before the cancel has already set the event;
+    // that tick is stale and must not send the next poll early.
+    timerEvent->Reset();
 }
 
 void ModbusMasterEthernet::TickNow() { timerEvent->Set(); }
