@@ -4,14 +4,12 @@
 
 class ModbusPacket;
 
-// The owner of a packet on its way from a master to the monitor. The deleter
-// carries the function that frees the packet, set where the packet was made
-// or adopted (where ModbusPacket is a complete type), so code that only passes
-// packets along (the notifier, the queue) needs no more than the declaration.
+// The owner of a packet on its way from a master to the monitor. Its deleter
+// is defined out of line, so code that only passes packets along (the
+// notifier, the queue, a consumer that ignores packets) needs no more than
+// the declaration of ModbusPacket. A receiver adopts the packet of an event's
+// wParam with PacketPtr(reinterpret_cast<ModbusPacket*>(wParam)).
 struct PacketDeleter {
-    void (*destroy)(ModbusPacket* packet) = nullptr;
-    void operator()(ModbusPacket* packet) const {
-        if (destroy) destroy(packet);
-    }
+    void operator()(ModbusPacket* packet) const;
 };
 using PacketPtr = std::unique_ptr<ModbusPacket, PacketDeleter>;

@@ -23,7 +23,9 @@ class Thread {
 
     // Refused (false) while a run is going on, when the object is not startable
     // or when the system cannot create the thread. Clears a stop left over from
-    // the previous run, so that stop does not end the new one.
+    // the previous run, so that stop does not end the new one. Waits for the
+    // last steps of the previous worker (its end announcement), so, like
+    // Stop(true), it is not called inside a Notifier::Send delivery.
     bool Start();
     // Asks the worker to stop; with wait, returns once the worker thread has
     // ended. Called on the worker itself it never waits.

@@ -9,7 +9,13 @@
 //
 // Cancel and the destructor wait for a callback that is already running, so
 // once they return no callback of that timer can run any more: a worker may
-// close the event its timer signals right after destroying the queue.
+// close the event its timer signals right after destroying the queue. For the
+// same reason a callback never arms, cancels or destroys its own queue (on
+// Windows it would wait for itself).
+//
+// Cancel cannot take back a signal a timer gave just before: a worker that
+// cancels its poll timer and must not see a stale tick resets its timer event
+// after the Cancel.
 
 // Returns true when the timer is finished with and may be released at once;
 // either way a timer fires once per Arm.

@@ -9,9 +9,15 @@
 // a serial port joins the same wait as the events without a second mechanism.
 
 // What the operating system waits on for one source. On Windows `native` is an
-// event HANDLE (a socket takes part through the event it was bound to with
-// WSAEventSelect) and `interest` is ignored; elsewhere `native` is a file
+// event HANDLE and `interest` is ignored; elsewhere `native` is a file
 // descriptor polled for the conditions in `interest`.
+//
+// A socket joins a wait as its own Waitable: on Windows it hands out the Event
+// it was bound to with WSAEventSelect (FD_READ | FD_CONNECT | FD_CLOSE) and
+// reads what happened with WSAEnumNetworkEvents; elsewhere it hands out its
+// descriptor with Readable (plus Writable while a non-blocking connect is under
+// way) and its Acquire returns true, since the socket's state stays until read.
+// An error or hang-up on a descriptor also ends the wait for that source.
 struct WaitHandle {
     enum : uint32_t { Readable = 1, Writable = 2 };
     intptr_t native = -1;

@@ -2,20 +2,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <thread>
 #include <vector>
 
 #include "engine/Event.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long MsSince(Clock::time_point start) {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
 
 TEST(Event, ManualResetStaysSetForEveryWaiterUntilReset) {
     Event event(Event::ManualReset);
@@ -36,23 +28,6 @@ TEST(Event, AutoResetReleasesOneWaitAndClearsItself) {
     event.Set();
     EXPECT_TRUE(event.Wait(0));
     EXPECT_FALSE(event.Wait(0)) << "two sets before a wait are one signal";
-}
-
-TEST(Event, WaitTimesOutAfterAboutItsTime) {
-    Event event(Event::AutoReset);
-    Clock::time_point start = Clock::now();
-    EXPECT_FALSE(event.Wait(30));
-    EXPECT_GE(MsSince(start), 25);
-}
-
-TEST(Event, SetOnAnotherThreadWakesTheWaiter) {
-    Event event(Event::AutoReset);
-    std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        event.Set();
-    });
-    EXPECT_TRUE(event.Wait(2000));
-    setter.join();
 }
 
 TEST(Event, AutoResetSignalReachesExactlyOneOfTwoWaiters) {
@@ -94,20 +69,6 @@ TEST(WaitForAny, WakesWhenALaterSourceIsSetFromAnotherThread) {
     });
     EXPECT_EQ(WaitForAny(sources, 2000), 1);
     setter.join();
-}
-
-TEST(WaitForAny, FailsOnAnEmptyOrOverlongList) {
-    EXPECT_EQ(WaitForAny({}, 0), kWaitFailed);
-    std::deque<Event> events;
-    std::vector<Waitable*> many;
-    for (size_t i = 0; i <= kWaitMaxSources; ++i)
-        many.push_back(&events.emplace_back(Event::AutoReset));
-    events.back().Set();
-    EXPECT_EQ(WaitForAny(many, 0), kWaitFailed);
-    many.pop_back();
-    events[kWaitMaxSources - 1].Set();
-    EXPECT_EQ(WaitForAny(many, 0), static_cast<int>(kWaitMaxSources - 1))
-        << "the largest list the system takes";
 }
 
 }  // namespace

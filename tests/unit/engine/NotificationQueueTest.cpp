@@ -9,8 +9,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 TEST(NotificationQueue, PopsInPostingOrder) {
     NotificationQueue queue;
     queue.Post(EventConnectionState, 0);
@@ -26,25 +24,6 @@ TEST(NotificationQueue, PopsInPostingOrder) {
         EXPECT_FALSE(next->packet);
     }
     EXPECT_EQ(queue.Size(), 0u);
-}
-
-TEST(NotificationQueue, PopWaitsForItsTimeThenReturnsNothing) {
-    NotificationQueue queue;
-    Clock::time_point start = Clock::now();
-    EXPECT_FALSE(queue.Pop(30));
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(25));
-}
-
-TEST(NotificationQueue, PopWakesForAnEventPostedFromAnotherThread) {
-    NotificationQueue queue;
-    std::thread poster([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        queue.Post(EventTimeoutRetry, 0);
-    });
-    std::optional<Notification> next = queue.Pop(2000);
-    poster.join();
-    ASSERT_TRUE(next);
-    EXPECT_EQ(next->event, static_cast<uint32_t>(EventTimeoutRetry));
 }
 
 TEST(NotificationQueue, KeepsEachPostersOrderWhenThreadsPostAtOnce) {
@@ -66,15 +45,6 @@ TEST(NotificationQueue, KeepsEachPostersOrderWhenThreadsPostAtOnce) {
     first.join();
     second.join();
     EXPECT_EQ(queue.Size(), 0u);
-}
-
-TEST(NotificationQueue, RefusesPostsWhenFullButNeverASend) {
-    NotificationQueue queue(2);
-    EXPECT_TRUE(queue.Post(EventItemChanged, 1));
-    EXPECT_TRUE(queue.Post(EventItemChanged, 2));
-    EXPECT_FALSE(queue.Post(EventItemChanged, 3));
-    queue.Send(EventDocumentChanged, 0);
-    EXPECT_EQ(queue.Size(), 3u);
 }
 
 }  // namespace
