@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
@@ -37,13 +38,16 @@ bool ParseUnsigned32(const std::wstring& text, uint32_t& value) {
 }
 
 // The whole text must be consumed; an embedded zero character counts as a
-// character that remains.
+// character that remains. A number too large for the type is refused rather
+// than stored as infinity (the text "inf" itself is taken).
 template <typename T, typename Parse>
 bool ParseReal(const std::wstring& text, Parse parse, T& value) {
     const wchar_t* begin = text.c_str();
     wchar_t* end = nullptr;
+    errno = 0;
     T parsed = parse(begin, &end);
     if (end != begin + text.size()) return false;
+    if (errno == ERANGE && std::isinf(parsed)) return false;
     value = parsed;
     return true;
 }

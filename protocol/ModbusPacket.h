@@ -23,8 +23,9 @@
 class ModbusPacket {
   public:
     // The largest frame the byte parser keeps; later bytes of a runaway
-    // stream are reported but not stored.
-    static constexpr size_t kMaxFrameBytes = 1024;
+    // stream are reported but not stored. The longest legal reply, 255
+    // doubles of function 67 in an RTU frame, is 2045 bytes.
+    static constexpr size_t kMaxFrameBytes = 4096;
 
     ModbusPacket(uint8_t protocol, uint8_t isRequest);
 

@@ -104,6 +104,15 @@ TEST(ParseByte, DecodesTwoThousandCoilsWithoutItsCountersWrapping) {
     EXPECT_EQ(packet.CheckFrame(), ParseByteOk);
 }
 
+TEST(ParseByte, DecodesTheLongestDanielReply) {
+    ModbusPacket packet = Prepared(Protocol::Rtu, 67, 0, 255, PresetId::Double);
+    Bytes pdu = {0x01, 0x43, 255};
+    pdu.resize(3 + 255 * 8, 0x3F);
+    Feed(packet, WithCrc(pdu));
+    EXPECT_EQ(packet.items.size(), 255u);
+    EXPECT_EQ(packet.CheckFrame(), ParseByteOk) << "all 2045 bytes count for the CRC";
+}
+
 TEST(ParseByte, PlacesRosemountFloatsTwoAddressesApart) {
     ModbusPacket packet = Prepared(Protocol::Rtu, 3, 10, 2, PresetId::RosemountFloat);
     Feed(packet, WithCrc({0x01, 0x03, 0x08, 0x00, 0x00, 0x41, 0x20, 0x00, 0x00, 0xC0, 0x00}));
@@ -197,6 +206,26 @@ TEST(ParseByte, ChecksTheEchoedStartAgainstThePollRanges) {
     packet.ranges = {{6, 10, 1, PresetId::ShortUint}};
     EXPECT_EQ(Feed(packet, {0x01, 0x06, 0x00, 0x0B}), "0 0 0 6");
     EXPECT_EQ(packet.CheckFrame(), ParseAddressOutOfRange);
+}
+
+TEST(PrepareReply, EmptiesTheRangesOnlyWhenAPresetWasFound) {
+    Poll poll;
+    MakePoll(4, 100, 2, PresetId::RosemountFloat, poll);
+    ModbusPacket packet(Protocol::Tcp, 0);
+    packet.acceptedAddresses = {1};
+    packet.bytes = {0xAA};
+    EXPECT_EQ(packet.PrepareReply(poll, {{4, 100, 2, PresetId::RosemountFloat}}), ParseByteOk);
+    EXPECT_TRUE(packet.ranges.empty() && packet.acceptedAddresses.empty() && packet.bytes.empty());
+    EXPECT_EQ(packet.preset, FindPreset(PresetId::RosemountFloat));
+    EXPECT_EQ(packet.function, 4);
+    EXPECT_EQ(packet.count, 2);
+    EXPECT_EQ(packet.state, PacketField::tcpid);
+    EXPECT_EQ(packet.fieldIndex, -1);
+
+    EXPECT_EQ(packet.PrepareReply(poll, {{3, 100, 2, PresetId::ShortUint}}),
+              ParseAddressOutOfRange);
+    EXPECT_EQ(packet.ranges.size(), 1u);
+    EXPECT_EQ(packet.preset, nullptr);
 }
 
 TEST(ParseByte, StopsAtTheCountByteWithoutAPreset) {

@@ -64,6 +64,16 @@ TEST(DataItemSetFromText, ParsesFloatsAndDoublesWhole) {
     EXPECT_EQ(Parse(DataItem::Double, L"0.1"), L"0.1");
     EXPECT_EQ(Parse(DataItem::Double, L""), L"0");
     EXPECT_EQ(Parse(DataItem::Double, L"1e20"), L"1e+20");
+    EXPECT_EQ(Parse(DataItem::Float, L"0x10"), L"16");
+    EXPECT_EQ(Parse(DataItem::Float, L"-inf"), L"-inf");
+    EXPECT_EQ(Parse(DataItem::Double, L"nan"), L"nan");
+}
+
+TEST(DataItemSetFromText, RefusesNumbersTooLargeForTheType) {
+    EXPECT_EQ(Parse(DataItem::Float, L"1e50"), L"refused") << "not stored as infinity";
+    EXPECT_EQ(Parse(DataItem::Double, L"1e50"), L"1e+50");
+    EXPECT_EQ(Parse(DataItem::Double, L"1e400"), L"refused");
+    EXPECT_EQ(Parse(DataItem::Float, L"1e-50"), L"0") << "underflow rounds to zero";
 }
 
 TEST(DataItemSetFromText, StoresAnyTextWholeForStrings) {

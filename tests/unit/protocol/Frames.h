@@ -30,8 +30,12 @@ inline Bytes WithCrc(Bytes frame) {
 
 // An MBAP frame: transaction 1, protocol 0, the length of the bytes given.
 inline Bytes WithMbap(const Bytes& pdu, uint16_t transaction = 1) {
-    Bytes frame = {static_cast<uint8_t>(transaction >> 8), static_cast<uint8_t>(transaction), 0, 0,
-                   static_cast<uint8_t>(pdu.size() >> 8),  static_cast<uint8_t>(pdu.size())};
-    frame.insert(frame.end(), pdu.begin(), pdu.end());
+    Bytes frame;
+    frame.reserve(6 + pdu.size());
+    for (unsigned value : {unsigned{transaction}, 0u, static_cast<unsigned>(pdu.size())}) {
+        frame.push_back(static_cast<uint8_t>(value >> 8));
+        frame.push_back(static_cast<uint8_t>(value));
+    }
+    for (uint8_t b : pdu) frame.push_back(b);
     return frame;
 }
