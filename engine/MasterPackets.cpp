@@ -7,10 +7,8 @@
 
 namespace {
 
-void DestroyPacket(ModbusPacket* packet) { delete packet; }
-
 PacketPtr NewPacket(std::uint8_t protocol, std::uint8_t isRequest) {
-    return PacketPtr(new ModbusPacket(protocol, isRequest), PacketDeleter{&DestroyPacket});
+    return PacketPtr(new ModbusPacket(protocol, isRequest));
 }
 
 }  // namespace
