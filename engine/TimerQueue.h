@@ -35,8 +35,8 @@ class TimerEntry {
 
   private:
     friend class TimerQueue;
-    // The backend's timer for this entry while armed (or fired and not yet
-    // released); null when none.
+    // Windows: the timer-queue timer while armed (or fired and not yet
+    // released), null when none. The other backend keeps its own schedule.
     void* timer_ = nullptr;
 };
 

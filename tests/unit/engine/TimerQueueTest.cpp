@@ -66,8 +66,8 @@ TEST(TimerQueue, ArmingAnArmedEntryReplacesItsDueTime) {
     TimerQueue queue;
     TimerEntry& entry = queue.Add(Probe::Callback, &probe);
     ASSERT_TRUE(queue.Arm(entry, 20));
-    ASSERT_TRUE(queue.Arm(entry, 60));
-    std::this_thread::sleep_for(milliseconds(40));
+    ASSERT_TRUE(queue.Arm(entry, 200));
+    std::this_thread::sleep_for(milliseconds(60));
     EXPECT_EQ(probe.fired.load(), 0) << "the first due time was dropped";
     ASSERT_TRUE(WaitUntil(probe.finished));
     std::this_thread::sleep_for(milliseconds(30));
@@ -78,10 +78,10 @@ TEST(TimerQueue, CancelledTimerNeverFiresAndCancellingAgainDoesNothing) {
     Event tick(Event::AutoReset);
     TimerQueue queue;
     TimerEntry& entry = queue.Add(SignalEvent, &tick);
-    ASSERT_TRUE(queue.Arm(entry, 20));
+    ASSERT_TRUE(queue.Arm(entry, 100));
     queue.Cancel(entry);
     queue.Cancel(entry);
-    EXPECT_FALSE(tick.Wait(60));
+    EXPECT_FALSE(tick.Wait(150));
 }
 
 TEST(TimerQueue, CancelWaitsForACallbackAlreadyRunning) {
@@ -99,9 +99,9 @@ TEST(TimerQueue, DestroyingTheQueueWithAPendingTimerLeavesNoCallbackBehind) {
     Probe probe;
     {
         TimerQueue queue;
-        queue.Arm(queue.Add(Probe::Callback, &probe), 20);
+        queue.Arm(queue.Add(Probe::Callback, &probe), 100);
     }
-    std::this_thread::sleep_for(milliseconds(50));
+    std::this_thread::sleep_for(milliseconds(150));
     EXPECT_EQ(probe.fired.load(), 0);
 }
 
