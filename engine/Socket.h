@@ -77,8 +77,8 @@ class SocketClient : public Socket, public Waitable {
     bool Acquire() override;
 
   private:
-    // The Winsock event on Windows.
-    std::uintptr_t platformState;
+    // The Winsock event on Windows; unused elsewhere.
+    [[maybe_unused]] std::uintptr_t platformState;
     // POSIX: a connection attempt is under way, and an error connect()
     // reported at once, handed on at the next wait.
     bool connecting = false;
