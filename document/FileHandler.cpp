@@ -25,7 +25,7 @@ std::wstring WithPoint(const wchar_t* extension) {
     return extension[0] == L'.' ? std::wstring(extension) : L"." + std::wstring(extension);
 }
 
-std::wstring DecodeUtf16Le(const std::vector<uint8_t>& bytes) {
+std::wstring DecodeUtf16Le(std::span<const uint8_t> bytes) {
     size_t first = 0;
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) first = 2;
     std::u16string units;
@@ -100,6 +100,11 @@ bool FileHandler::Read(json::jsonObject& object, int& line, std::wstring& error)
             error = L"Can't read file : " + path_;
             return false;
     }
+    return ParseBytes(bytes, object, line, error);
+}
+
+bool FileHandler::ParseBytes(std::span<const uint8_t> bytes, json::jsonObject& object, int& line,
+                             std::wstring& error) {
     const std::wstring text = DecodeUtf16Le(bytes);
     line = 1;
     return object.Parse(std::wstring_view(text), line, error);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace json {
@@ -58,6 +60,11 @@ class FileHandler {
     // only when the whole new file is in place; otherwise the old file is
     // untouched.
     bool Write(const json::jsonBase& value) const;
+
+    // The text part of Read: parses a file's bytes (byte order mark optional,
+    // an odd last byte ignored) into object, counting lines from 1.
+    static bool ParseBytes(std::span<const uint8_t> bytes, json::jsonObject& object, int& line,
+                           std::wstring& error);
 
   protected:
     std::wstring path_;
