@@ -47,17 +47,11 @@ bool IsFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Puts the finished temporary file in the target's place. ReplaceFileW keeps
-// the old file's attributes and security; a new target is simply moved there.
+// Puts the finished temporary file in the target's place with one rename,
+// which replaces the old file whole or not at all. ReplaceFileW would keep more
+// of the old file's metadata, but where it fails part way it can leave the old
+// file renamed away or a stray file of its own beside it.
 bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& target) {
-    if (IsFile(target)) {
-        if (::ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
-                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-            return true;
-        // Only when the replacement could not be renamed is the old file gone
-        // already; otherwise it is still in place and must stay so.
-        if (::GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
-    }
     return ::MoveFileExW(temporary.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
