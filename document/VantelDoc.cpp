@@ -101,7 +101,7 @@ bool VantelDoc::Open(const std::wstring& path, ProjectLoadResult& result) {
 
 bool VantelDoc::AddPoll(uint8_t function, uint16_t start, uint16_t quantity, int32_t preset) {
     Poll poll;
-    if (!MakePoll(function, start, quantity, preset, poll)) return false;
+    if (IsPolling() || !MakePoll(function, start, quantity, preset, poll)) return false;
     settings_.polls.push_back(poll);
     SetModified(true);
     DocumentChanged();
@@ -119,6 +119,7 @@ bool VantelDoc::EditPoll(size_t index, uint8_t function, uint16_t start, uint16_
 }
 
 bool VantelDoc::DeletePolls(const std::vector<size_t>& indices) {
+    if (IsPolling()) return false;
     std::vector<Poll>& polls = settings_.polls;
     std::vector<Poll> kept;
     kept.reserve(polls.size());
@@ -133,7 +134,7 @@ bool VantelDoc::DeletePolls(const std::vector<size_t>& indices) {
 }
 
 bool VantelDoc::MovePollUp(size_t index) {
-    if (index == 0 || index >= settings_.polls.size()) return false;
+    if (IsPolling() || index == 0 || index >= settings_.polls.size()) return false;
     std::swap(settings_.polls[index - 1], settings_.polls[index]);
     SetModified(true);
     DocumentChanged();
@@ -141,7 +142,7 @@ bool VantelDoc::MovePollUp(size_t index) {
 }
 
 bool VantelDoc::MovePollDown(size_t index) {
-    if (index + 1 >= settings_.polls.size()) return false;
+    if (IsPolling() || index + 1 >= settings_.polls.size()) return false;
     std::swap(settings_.polls[index], settings_.polls[index + 1]);
     SetModified(true);
     DocumentChanged();

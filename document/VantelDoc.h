@@ -32,10 +32,10 @@ class DdeAdvisor {
 // derives from is the channel of the masters and of the document itself to
 // the windows (EventItemChanged, EventDocumentChanged).
 //
-// Set-up changes (polls, connection, addresses, New, Open) happen on the
-// user-interface thread and are refused or left to the caller while a master
-// runs, as the commands that make them are disabled then; values in the data
-// map change from any thread through its own lock.
+// Set-up changes happen on the user-interface thread. The poll list commands
+// and Open are refused while a master runs (the worker reads the list without
+// a lock); the other commands are disabled by the main window then. Values in
+// the data map change from any thread through its own lock.
 class VantelDoc : public Doc, public Notifier {
   public:
     VantelDoc();
@@ -86,8 +86,9 @@ class VantelDoc : public Doc, public Notifier {
     // counts items, else 1); an unknown function code is refused, so that no
     // poll in the list lacks a function. Each command that changes the list
     // marks the document modified, except an edit, and tells the windows.
+    // All are refused while a master runs.
     bool AddPoll(uint8_t function, uint16_t start, uint16_t quantity, int32_t preset);
-    // Rebuilds the poll in place; refused while either master runs.
+    // Rebuilds the poll in place.
     bool EditPoll(size_t index, uint8_t function, uint16_t start, uint16_t quantity,
                   int32_t preset);
     // Removes every poll whose index is listed; indices out of range are

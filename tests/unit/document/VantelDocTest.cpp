@@ -221,3 +221,28 @@ TEST_F(VantelDocTest, OpenTakesTheWholeSetUpAndTellsTheWindows) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VantelDocTest, ThePollListAndOpenAreLeftAloneWhileAMasterPolls) {
+    doc.AddPoll(3, 0, 1, 1);
+    const std::wstring path = folder.File(L"p.xmb");
+    ASSERT_TRUE(doc.Save(path));
+    // Nothing listens on port 1, so the master keeps trying until stopped.
+    doc.EthernetMaster().host = "127.0.0.1";
+    doc.EthernetMaster().port = 1;
+    ASSERT_TRUE(doc.EthernetMaster().Start());
+
+    ProjectLoadResult result;
+    EXPECT_FALSE(doc.AddPoll(4, 0, 1, 1));
+    EXPECT_FALSE(doc.EditPoll(0, 4, 0, 1, 1));
+    EXPECT_FALSE(doc.DeletePolls({0}));
+    EXPECT_FALSE(doc.Open(path, result));
+    EXPECT_EQ(result.error, L"Stop polling before opening a project : " + path);
+    doc.EthernetMaster().Stop(true);
+
+    EXPECT_EQ(doc.Settings().polls.size(), 1u);
+    EXPECT_TRUE(doc.Open(path, result)) << Text(result.error);
+}
+
+}  // namespace
