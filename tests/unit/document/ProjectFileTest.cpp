@@ -78,16 +78,6 @@ TEST_F(ProjectFileTest, AFailedOpenChangesNothingAndSaysWhy) {
     }
 }
 
-TEST_F(ProjectFileTest, TheReaderAloneStopsAtABadPollWithTheListEmpty) {
-    json::jsonObject root;
-    int line = 1;
-    std::wstring error;
-    ASSERT_TRUE(root.Parse(L"{\"polls\":[{\"function\":3,\"start\":0}]}", line, error));
-    ProjectSetup setup = Customised();
-    EXPECT_FALSE(ProjectFromJson(root, setup, result));
-    EXPECT_TRUE(setup.polls.empty());
-}
-
 TEST_F(ProjectFileTest, SkipsDataMapElementsThatLackAMemberOrHaveTheWrongTypes) {
     ProjectSetup setup;
     ASSERT_TRUE(
@@ -221,17 +211,6 @@ TEST_F(ProjectFileTest, DropsOrCorrectsPollsThatCannotBePolledAndSaysSo) {
     ASSERT_TRUE(setup.datamap.Contains(12)) << "an unreadable value keeps its address mapped";
     EXPECT_EQ(setup.datamap.Find(12)->item.AsUnsignedShort(), 0);
     EXPECT_EQ(setup.datamap.Find(13)->item.AsUnsignedInt(), 4000000000u);
-}
-
-TEST_F(ProjectFileTest, SuitablePresetFollowsTheFunction) {
-    EXPECT_EQ(SuitablePreset(1, 0), 0);
-    EXPECT_EQ(SuitablePreset(15, 1), 0);
-    EXPECT_EQ(SuitablePreset(3, 0), 1);
-    EXPECT_EQ(SuitablePreset(3, 8), 8);
-    EXPECT_EQ(SuitablePreset(6, 7), 1);
-    EXPECT_EQ(SuitablePreset(6, 1), 1);
-    EXPECT_EQ(SuitablePreset(65, 2), 2);
-    EXPECT_EQ(SuitablePreset(16, -1), 1);
 }
 
 TEST_F(ProjectFileTest, ATruncatedSavedFileFailsToOpenAndChangesNothing) {
