@@ -69,6 +69,8 @@ TEST_F(ProjectFileTest, AFailedOpenChangesNothingAndSaysWhy) {
         {u"{\"polls\":[{\"function\":3,\"start\":\"0\",\"size\":1}]}",
          L"Poll 1 needs an integer function, start and size"},
         {u"{\"webport\":1,\"host\":\"x\",\"polls\":[", L"Expected number"},
+        {u"{\"a\":" + std::u16string(1000, u'[') + u"]}", L"Nesting deeper than 128 levels"},
+        {std::u16string(u"\xD800\x0001\xFFFF{}", 5), L"Expected {"},
     };
     for (const Case& c : cases) {
         ProjectSetup setup = Customised();
