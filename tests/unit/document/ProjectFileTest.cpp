@@ -215,17 +215,4 @@ TEST_F(ProjectFileTest, DropsOrCorrectsPollsThatCannotBePolledAndSaysSo) {
     EXPECT_EQ(setup.datamap.Find(13)->item.AsUnsignedInt(), 4000000000u);
 }
 
-TEST_F(ProjectFileTest, ATruncatedSavedFileFailsToOpenAndChangesNothing) {
-    ASSERT_TRUE(SaveProject(path, Customised()));
-    std::vector<uint8_t> bytes = FileBytes(path);
-    for (size_t keep : {bytes.size() - 1, bytes.size() - 2, bytes.size() / 2, size_t{3}}) {
-        PutBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + keep));
-        ProjectSetup setup;
-        ProjectLoadResult failed;
-        EXPECT_FALSE(OpenProject(path, setup, failed)) << keep << " bytes";
-        EXPECT_FALSE(failed.error.empty());
-        ExpectSameSetup(setup, ProjectSetup());
-    }
-}
-
 }  // namespace
