@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
+#include <limits>
 
 #include "common/CodePage.h"
 
@@ -39,7 +40,9 @@ bool ParseUnsigned32(const std::wstring& text, uint32_t& value) {
 
 // The whole text must be consumed; an embedded zero character counts as a
 // character that remains. A number too large for the type is refused rather
-// than stored as infinity (the text "inf" itself is taken).
+// than stored as infinity (the text "inf" itself is taken), except the
+// largest finite value as FormatText writes it: its 15 significant digits
+// round up past the limit, and a saved value must open again.
 template <typename T, typename Parse>
 bool ParseReal(const std::wstring& text, Parse parse, T& value) {
     const wchar_t* begin = text.c_str();
@@ -47,7 +50,12 @@ bool ParseReal(const std::wstring& text, Parse parse, T& value) {
     errno = 0;
     T parsed = parse(begin, &end);
     if (end != begin + text.size()) return false;
-    if (errno == ERANGE && std::isinf(parsed)) return false;
+    if (errno == ERANGE && std::isinf(parsed)) {
+        constexpr long double kLargest = std::numeric_limits<T>::max();
+        long double wide = std::wcstold(begin, nullptr);
+        if (!(std::fabs(wide) <= kLargest * (1 + 1e-14L))) return false;
+        parsed = std::signbit(wide) ? -std::numeric_limits<T>::max() : std::numeric_limits<T>::max();
+    }
     value = parsed;
     return true;
 }

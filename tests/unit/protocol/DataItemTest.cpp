@@ -76,6 +76,19 @@ TEST(DataItemSetFromText, RefusesNumbersTooLargeForTheType) {
     EXPECT_EQ(Parse(DataItem::Float, L"1e-50"), L"0") << "underflow rounds to zero";
 }
 
+TEST(DataItemSetFromText, ReadsBackTheLargestValuesAsTheyAreFormatted) {
+    for (double largest : {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max()}) {
+        DataItem formatted = DataItem::MakeDouble(largest);
+        DataItem parsed(DataItem::Double);
+        ASSERT_TRUE(parsed.SetFromText(formatted.FormatText())) << formatted.FormatText();
+        EXPECT_EQ(parsed.AsDouble(), largest);
+    }
+    DataItem parsed(DataItem::Float);
+    ASSERT_TRUE(parsed.SetFromText(DataItem::MakeFloat(std::numeric_limits<float>::max()).FormatText()));
+    EXPECT_EQ(parsed.AsFloat(), std::numeric_limits<float>::max());
+    EXPECT_FALSE(parsed.SetFromText(L"1.7977e308")) << "beyond rounding is still too large";
+}
+
 TEST(DataItemSetFromText, StoresAnyTextWholeForStrings) {
     DataItem item(DataItem::String);
     ASSERT_TRUE(item.SetFromText(L"ABCDEFGHIJKLMNOPQRST"));
