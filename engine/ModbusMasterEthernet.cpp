@@ -1,0 +1,279 @@
+#include "engine/ModbusMasterEthernet.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "engine/Event.h"
+#include "engine/MasterPackets.h"
+#include "engine/Notifier.h"
+#include "engine/TimerQueue.h"
+#include "engine/Waitable.h"
+#include "protocol/ModbusPacket.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+ModbusMasterEthernet::ModbusMasterEthernet(Notifier& notifier, CommsSettings& settings)
+    : notifier(notifier), settings(settings) {
+    // Every run's end is announced, also one the worker ends by itself, so the
+    // owner refreshes its commands without polling.
+    SetRunEnded([this] { this->notifier.Post(EventRunEnded, 0); });
+}
+
+ModbusMasterEthernet::~ModbusMasterEthernet() {
+    Stop(true);
+    socket.Close();
+}
+
+void ModbusMasterEthernet::Run() {
+    // Declared in this order so that the queue, and with it every callback
+    // that could set the event, is gone before the event.
+    Event timerSignal(Event::AutoReset);
+    TimerQueue queue;
+    TimerEntry& entry = queue.Add(SignalEvent, &timerSignal);
+    timerEvent = &timerSignal;
+    timerQueue = &queue;
+    timer = &entry;
+    cycle.emplace(settings, static_cast<PollCycleLink&>(*this), PollCycle::LinkKind::Tcp);
+    outstanding.reset();
+    received.clear();
+    linkUp = false;
+    endRun = false;
+    reconnectPending = false;
+    connectFailures = 0;
+    nextReconnectGapMs = InitialReconnectGap();
+
+    // A host that cannot be resolved at the start ends the run at once.
+    if (Connect()) {
+        while (!endRun) {
+            if (reconnectPending && MillisecondsToNextAttempt() == 0) {
+                reconnectPending = false;
+                if (!Connect()) ConnectFailed();
+                continue;
+            }
+            Waitable* sources[] = {&StopEvent(), &timerSignal, &socket};
+            const std::size_t count = socket.IsOpen() ? 3 : 2;
+            const std::uint32_t limit =
+                reconnectPending ? MillisecondsToNextAttempt() : kWaitInfinite;
+            const int which = WaitForAny(std::span<Waitable* const>(sources, count), limit);
+            if (which == kWaitTimeout) continue;
+            if (which == 1) {
+                HandleTick();
+            } else if (which == 2) {
+                HandleNetworkEvents();
+            } else {
+                CloseRun();  // stopped, or the wait itself failed
+            }
+        }
+    }
+
+    queue.Cancel(entry);
+    socket.Close();
+    settings.connected = 0;
+    settings.singlePollIndex = -1;
+    cycle.reset();
+    outstanding.reset();
+    received.clear();
+    timerEvent = nullptr;
+    timerQueue = nullptr;
+    timer = nullptr;
+}
+
+bool ModbusMasterEthernet::Connect() {
+    Post(EventConnectionState, static_cast<std::uintptr_t>(ConnectionState::Attempting));
+    lastAttempt = Clock::now();
+    // Each attempt that brings no reply makes the one after it wait longer.
+    reconnectGapMs = nextReconnectGapMs;
+    nextReconnectGapMs = std::min(nextReconnectGapMs * 2, MaximumReconnectGapMs);
+    std::uint32_t address = 0;
+    if (!SocketClient::Resolve(host, address)) return false;
+    return socket.Connect(address, port);
+}
+
+std::uint32_t ModbusMasterEthernet::MillisecondsToNextAttempt() const {
+    const auto due = lastAttempt + std::chrono::milliseconds(reconnectGapMs);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+    return left > 0 ? static_cast<std::uint32_t>(left) : 0;
+}
+
+std::uint32_t ModbusMasterEthernet::InitialReconnectGap() const {
+    return std::clamp(settings.timeout, MinimumReconnectGapMs, MaximumReconnectGapMs);
+}
+
+void ModbusMasterEthernet::ScheduleReconnect() { reconnectPending = true; }
+
+void ModbusMasterEthernet::ConnectFailed() {
+    socket.Close();
+    linkUp = false;
+    settings.connected = 0;
+    cycle->ConnectionLost();
+    outstanding.reset();
+    received.clear();
+    Post(EventConnectionState, static_cast<std::uintptr_t>(ConnectionState::Failed));
+    // Attempts in a row are counted apart from reply timeouts, so timeouts
+    // before a lost connection do not shorten the attempts after it.
+    connectFailures += 1;
+    if (connectFailures == settings.retries) {
+        endRun = true;
+        return;
+    }
+    ScheduleReconnect();
+}
+
+void ModbusMasterEthernet::ConnectionLost() {
+    FlushPartialFrame();
+    socket.Close();
+    linkUp = false;
+    settings.connected = 0;
+    Post(EventConnectionState, static_cast<std::uintptr_t>(ConnectionState::Lost));
+    // No reply can come for the request that was outstanding, and no tick may
+    // send into the closed link.
+    cycle->ConnectionLost();
+    outstanding.reset();
+    ScheduleReconnect();
+}
+
+void ModbusMasterEthernet::CloseRun() {
+    socket.Close();
+    CancelTimer();
+    Post(EventConnectionState, static_cast<std::uintptr_t>(ConnectionState::Closed));
+    linkUp = false;
+    settings.connected = 0;
+    endRun = true;
+}
+
+void ModbusMasterEthernet::HandleNetworkEvents() {
+    const SocketClient::NetworkEvents events = socket.TakeNetworkEvents();
+    if (events.connected) {
+        linkUp = true;
+        connectFailures = 0;
+        received.clear();
+        outstanding.reset();
+        cycle->ConnectionUp();
+    }
+    if (events.connectFailed) {
+        ConnectFailed();
+        return;
+    }
+    if (!linkUp || !(events.readable || events.closed)) return;
+    const Socket::ReadStatus status = socket.ReadAvailable(received);
+    ProcessReceived();
+    if (endRun) return;
+    if (status != Socket::ReadStatus::Ok || events.closed) ConnectionLost();
+}
+
+void ModbusMasterEthernet::HandleTick() {
+    // A tick left over from a link that went down since is of no use.
+    if (!linkUp) return;
+    if (cycle->AwaitingReply()) {
+        // The reply did not come in time: what has arrived of it never will
+        // be completed, and the request it answered is given up.
+        FlushPartialFrame();
+        outstanding.reset();
+    }
+    if (cycle->Tick() == PollCycle::Outcome::EndRun) CloseRun();
+}
+
+ReplyFramer::Expected ModbusMasterEthernet::ExpectedReply() const {
+    ReplyFramer::Expected expected;
+    expected.protocol = settings.protocol;
+    if (outstanding && cycle->AwaitingReply()) {
+        expected.outstanding = true;
+        expected.protocol = outstanding->protocol;
+        expected.transactionId = outstanding->transactionId;
+        expected.address = outstanding->address;
+        expected.function = outstanding->function;
+        expected.itemBytes = outstanding->itemBytes;
+    } else {
+        expected.address = settings.modbusaddress;
+    }
+    return expected;
+}
+
+void ModbusMasterEthernet::ProcessReceived() {
+    while (!endRun && !received.empty()) {
+        const ReplyFramer::Frame frame = ReplyFramer::Next(received, ExpectedReply());
+        if (frame.kind == ReplyFramer::Kind::NeedMore) return;
+        const auto end = received.begin() + static_cast<std::ptrdiff_t>(frame.length);
+        std::vector<std::uint8_t> bytes(received.begin(), end);
+        received.erase(received.begin(), end);
+        if (frame.kind == ReplyFramer::Kind::Stray) {
+            // Late, foreign or broken: shown as received, otherwise ignored;
+            // the timer of the outstanding request keeps running.
+            PostReceived(std::move(bytes));
+            continue;
+        }
+        DecodeReply(std::move(bytes));
+        outstanding.reset();
+        // The link works: after a loss the first new attempt starts at once,
+        // and later ones at the first pace again.
+        reconnectGapMs = 0;
+        nextReconnectGapMs = InitialReconnectGap();
+        if (cycle->ReplyComplete() == PollCycle::Outcome::EndRun) CloseRun();
+    }
+}
+
+void ModbusMasterEthernet::DecodeReply(std::vector<std::uint8_t> bytes) {
+    // Decoded with the poll the request was built from, whatever the poll
+    // list or pollIndex say now.
+    PacketPtr packet = MakeReceivedPacket(outstanding->protocol, std::move(bytes));
+    const DecodedReply decoded =
+        packet->DecodeReply(outstanding->protocol, outstanding->address, outstanding->poll);
+    // Values are committed only for a reply accepted whole.
+    std::vector<std::uint16_t> changed;
+    if (decoded.Accepted()) settings.datamap.CommitReply(decoded.items, changed);
+    notifier.PostPacket(EventPacketReceived, std::move(packet));
+    for (std::uint16_t address : changed) Post(EventItemChanged, address);
+}
+
+void ModbusMasterEthernet::PostReceived(std::vector<std::uint8_t> bytes) {
+    notifier.PostPacket(EventPacketReceived,
+                        MakeReceivedPacket(settings.protocol, std::move(bytes)));
+}
+
+void ModbusMasterEthernet::FlushPartialFrame() {
+    if (received.empty()) return;
+    PostReceived(std::move(received));
+    received.clear();
+}
+
+bool ModbusMasterEthernet::SendPoll(const Poll& poll) {
+    settings.transactionCounter = static_cast<std::uint16_t>(settings.transactionCounter + 1);
+    PacketPtr packet = BuildRequestPacket(settings.protocol, settings.transactionCounter,
+                                          settings.modbusaddress, poll, settings.datamap);
+    Request request;
+    request.poll = poll;
+    request.transactionId = settings.transactionCounter;
+    request.address = settings.modbusaddress;
+    request.function = poll.FunctionCode();
+    request.protocol = settings.protocol;
+    request.itemBytes = ItemBytesOf(poll);
+    outstanding = request;
+    const std::vector<std::uint8_t> bytes = packet->bytes;
+    // Posted before it goes out, so the monitor shows the request before
+    // anything that answers it.
+    notifier.PostPacket(EventPacketSent, std::move(packet));
+    if (bytes.empty()) return false;
+    return socket.Send(bytes.data(), bytes.size()) == static_cast<int>(bytes.size());
+}
+
+void ModbusMasterEthernet::ArmTimer(std::uint32_t milliseconds) {
+    timerQueue->Arm(*timer, milliseconds);
+}
+
+void ModbusMasterEthernet::CancelTimer() {
+    if (timerQueue == nullptr) return;
+    timerQueue->Cancel(*timer);
+    // A timer that fired just before the cancel has already set the event;
+    // that tick is stale and must not send the next poll early.
+    timerEvent->Reset();
+}
+
+void ModbusMasterEthernet::TickNow() { timerEvent->Set(); }
+
+void ModbusMasterEthernet::Post(std::uint32_t event, std::uintptr_t parameter) {
+    notifier.Post(event, parameter);
+}

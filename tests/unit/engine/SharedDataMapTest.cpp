@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/SharedDataMap.h"
+
+namespace {
+
+TEST(SharedDataMap, UpdateItemStoresOnlyIntoMappedAddressesAndOnlyChanges) {
+    SharedDataMap map;
+    map.Insert(10, DataItem::MakeUnsignedShort(5));
+    map.Insert(11, DataItem::MakeFloat(1.5f));
+    EXPECT_FALSE(map.UpdateItem(10, DataItem::MakeUnsignedShort(5))) << "equal value";
+    EXPECT_TRUE(map.UpdateItem(10, DataItem::MakeUnsignedShort(6)));
+    EXPECT_EQ(map.Find(10)->AsUnsignedShort(), 6);
+    EXPECT_TRUE(map.UpdateItem(11, DataItem::MakeUnsignedShort(6))) << "another type";
+    EXPECT_EQ(map.Find(11)->type, DataItem::UnsignedShort);
+    EXPECT_FALSE(map.UpdateItem(12, DataItem::MakeUnsignedShort(6))) << "unmapped";
+    EXPECT_FALSE(map.Contains(12));
+}
+
+TEST(SharedDataMap, UpdateItemAlwaysReportsABit) {
+    SharedDataMap map;
+    map.Insert(1, DataItem::MakeBit(true));
+    EXPECT_TRUE(map.UpdateItem(1, DataItem::MakeBit(true)));
+}
+
+TEST(SharedDataMap, CommitReplyListsOnlyMappedAddressesWhoseValueOrTypeChanged) {
+    SharedDataMap map;
+    map.Insert(1, DataItem::MakeBit(true));
+    map.Insert(2, DataItem::MakeBit(false));
+    map.Insert(3, DataItem::MakeFloat(0.0f));
+    map.Insert(4, DataItem::MakeUnsignedShort(7));
+    const DecodedItems items = {
+        {1, DataItem::MakeBit(true)},         // unchanged bit: not announced
+        {2, DataItem::MakeBit(true)},         // changed bit
+        {3, DataItem::MakeUnsignedShort(0)},  // same zero, other type: stored
+        {4, DataItem::MakeUnsignedShort(7)},  // unchanged
+        {5, DataItem::MakeUnsignedShort(9)},  // unmapped: dropped
+    };
+    std::vector<std::uint16_t> changed;
+    map.CommitReply(items, changed);
+    EXPECT_EQ(changed, (std::vector<std::uint16_t>{2, 3}));
+    EXPECT_EQ(map.Find(3)->type, DataItem::UnsignedShort);
+    EXPECT_FALSE(map.Contains(5));
+}
+
+TEST(SharedDataMap, KeepsTheLinkFlagWhenValuesChange) {
+    SharedDataMap map;
+    map.Insert(1, DataItem::MakeUnsignedShort(1));
+    EXPECT_TRUE(map.SetLinked(1, true));
+    map.UpdateItem(1, DataItem::MakeUnsignedShort(2));
+    EXPECT_TRUE(map.Copy().Find(1)->ddeLink);
+    EXPECT_FALSE(map.SetLinked(2, true));
+}
+
+TEST(SharedDataMap, ReadersNeverSeeAHalfWrittenString) {
+    SharedDataMap map;
+    const std::string a(64, 'a');
+    const std::string b(64, 'b');
+    map.Insert(1, DataItem::MakeString(a));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 2000; ++i) map.UpdateItem(1, DataItem::MakeString(i % 2 ? a : b));
+        done = true;
+    });
+    int torn = 0;
+    while (!done) {
+        const std::string seen = map.Find(1)->text;
+        if (seen != a && seen != b) ++torn;
+    }
+    writer.join();
+    EXPECT_EQ(torn, 0);
+}
+
+}  // namespace
