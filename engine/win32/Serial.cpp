@@ -155,6 +155,12 @@ bool Serial::FinishRead(std::uint8_t& byte, std::size_t& count) {
     n.readPending = false;
     byte = n.rxByte;
     count = got;
+    if (!ok && got == 0) {
+        // Windows completes a read whose time ran out successfully with no
+        // byte; Wine reports the same end as a time-out status.
+        const DWORD error = GetLastError();
+        if (error == ERROR_TIMEOUT || error == WAIT_TIMEOUT) return true;
+    }
     return ok != FALSE;
 }
 

@@ -3,8 +3,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+
+#include "common/Utf16.h"
+#include "engine/ModbusMasterSerial.h"
+#include "engine/NotificationQueue.h"
+#include "engine/Notifier.h"
 #include "engine/Serial.h"
 #include "engine/win32/SerialDcb.h"
+#include "protocol/DebugTrace.h"
+#include "protocol/FormatPreset.h"
 
 namespace {
 
@@ -64,6 +74,62 @@ TEST(SerialPortWin32, RefusesAPortThatDoesNotExist) {
     EXPECT_FALSE(port.StartRead(200));
     const std::uint8_t byte = 0;
     EXPECT_FALSE(port.StartWrite({&byte, 1}));
+}
+
+// Run by com_port_under_wine.py, which links the COM port to one end of a pty
+// pair whose other end a pymodbus RTU slave serves; skipped otherwise.
+TEST(SerialComPort, PollsASlaveThroughTheComPortTheEnvironmentNames) {
+    const char* comport = std::getenv("KESTROM_TEST_COMPORT");
+    if (comport == nullptr) GTEST_SKIP() << "no COM port linked to a slave";
+    Notifier notifier;
+    NotificationQueue queue;
+    for (std::uint32_t event = EventConnectionState; event <= EventRunEnded; ++event)
+        notifier.Register(&queue, event);
+    CommsSettings settings;
+    settings.protocol = 1;
+    settings.pollrate = 0;
+    settings.timeout = 1000;
+    Poll registers;
+    Poll coils;
+    MakePoll(3, 40, 4, PresetId::ShortUint, registers);
+    MakePoll(1, 0, 10, PresetId::Bit, coils);
+    settings.polls = {registers, coils};
+    for (std::uint16_t a = 40; a < 44; ++a)
+        settings.datamap.Insert(a, DataItem(DataItem::UnsignedShort));
+    for (std::uint16_t a = 0; a < 10; ++a) settings.datamap.Insert(a, DataItem(DataItem::Bit));
+    static std::vector<std::wstring> traces;
+    traces.clear();
+    DebugTrace::Sink previous =
+        DebugTrace::SetSink([](const wchar_t* line) { traces.push_back(line); });
+    ModbusMasterSerial master(notifier, settings);
+    master.line.comport = static_cast<std::uint32_t>(std::atoi(comport));
+    ASSERT_TRUE(master.Start());
+    std::vector<std::uint32_t> states;
+    int replies = 0;
+    int failures = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (replies < 2 && std::chrono::steady_clock::now() < until) {
+        std::optional<Notification> next = queue.Pop(20);
+        if (!next) continue;
+        if (next->event == EventConnectionState)
+            states.push_back(static_cast<std::uint32_t>(next->wParam));
+        if (next->event == EventPacketReceived) ++replies;
+        if (next->event == EventTimeoutRetry || next->event == EventTimeoutGiveUp) ++failures;
+    }
+    master.Stop(true);
+    DebugTrace::SetSink(previous);
+    std::wstring steps;
+    for (const std::wstring& line : traces) steps += line;
+    const std::string traced = Utf16::ToUtf8(steps);
+    EXPECT_EQ(replies, 2) << traced;
+    EXPECT_EQ(failures, 0) << traced;
+    EXPECT_EQ(states, (std::vector<std::uint32_t>{0, 1})) << "COM" << comport;
+    const std::uint16_t holding[] = {1234, 5678, 9, 65535};
+    for (std::uint16_t i = 0; i < 4; ++i)
+        EXPECT_EQ(settings.datamap.Find(40 + i)->AsUnsignedShort(), holding[i]) << 40 + i;
+    const int bits[] = {1, 0, 1, 1, 0, 0, 1, 0, 1, 1};
+    for (std::uint16_t i = 0; i < 10; ++i)
+        EXPECT_EQ(settings.datamap.Find(i)->AsBit(), bits[i] == 1) << "coil " << i;
 }
 
 }  // namespace

@@ -1,0 +1,92 @@
+"""Runs the Windows serial tests' COM port case under Wine: COM port N of the
+Wine prefix is linked to one end of a socat pty pair whose other end a pymodbus
+RTU slave serves. Usage: com_port_under_wine.py TESTS_EXE PYMODBUS_SERVER"""
+import os
+import re
+import select
+import subprocess
+import sys
+import time
+
+COMPORT = 9
+
+
+def read_line(stream, deadline):
+    line = b""
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([stream], [], [], max(0.0, deadline - time.monotonic()))
+        if not ready:
+            break
+        char = os.read(stream.fileno(), 1)
+        if not char:
+            break
+        if char == b"\n":
+            return line.decode(errors="replace")
+        line += char
+    return line.decode(errors="replace")
+
+
+def stop(process):
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def holds(pid, device):
+    target = os.path.realpath(device)
+    try:
+        return any(os.path.realpath(f"/proc/{pid}/fd/{fd}") == target
+                   for fd in os.listdir(f"/proc/{pid}/fd"))
+    except OSError:
+        return False
+
+
+def main():
+    exe, server = sys.argv[1], sys.argv[2]
+    prefix = os.environ["WINEPREFIX"]
+    socat = subprocess.Popen(["socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    slave = None
+    link = os.path.join(prefix, "dosdevices", f"com{COMPORT}")
+    try:
+        names = []
+        deadline = time.monotonic() + 10
+        while len(names) < 2 and time.monotonic() < deadline:
+            match = re.search(r"PTY is (\S+)", read_line(socat.stderr, deadline))
+            if match:
+                names.append(match.group(1))
+        if len(names) < 2:
+            print("socat gave no pty names")
+            return 1
+        time.sleep(0.2)
+        slave = subprocess.Popen(["/usr/bin/python3", server, names[0], "9600"])
+        deadline = time.monotonic() + 15
+        while not holds(slave.pid, names[0]) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        if os.path.islink(link) or os.path.exists(link):
+            os.remove(link)
+        os.symlink(names[1], link)
+        env = dict(os.environ, KESTROM_TEST_COMPORT=str(COMPORT))
+        result = subprocess.run(["wine", exe, "--gtest_filter=SerialComPort.*"], env=env,
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                timeout=90)
+        print(result.stdout)
+        print(result.stderr, file=sys.stderr)
+        passed = result.returncode == 0 and "[  PASSED  ] 1 test" in result.stdout \
+            and "SKIPPED" not in result.stdout
+        return 0 if passed else 1
+    finally:
+        if os.path.islink(link):
+            os.remove(link)
+        if slave is not None:
+            stop(slave)
+        stop(socat)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
