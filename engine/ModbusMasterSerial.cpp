@@ -350,6 +350,12 @@ void ModbusMasterSerial::PostReceived(PacketPtr packet) {
 }
 
 void ModbusMasterSerial::ArmTimer(std::uint32_t milliseconds) {
+    if (milliseconds == 0) {
+        // At once, without a round trip through the timer thread.
+        timerQueue->Cancel(*timer);
+        timerEvent->Set();
+        return;
+    }
     timerQueue->Arm(*timer, milliseconds);
 }
 

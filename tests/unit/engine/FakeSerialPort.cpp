@@ -44,7 +44,6 @@ SerialSettings FakeSerialPort::Opened() const {
 
 bool FakeSerialPort::Open(const SerialSettings& settings) {
     std::lock_guard guard(lock);
-    if (openFails) return false;
     opened = settings;
     open = true;
     return true;

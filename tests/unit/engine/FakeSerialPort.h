@@ -33,7 +33,6 @@ class FakeSerialPort final : public SerialPort {
 
     // Set before the master runs.
     Slave slave;
-    bool openFails = false;
     bool writesFail = false;
 
     // Bytes that arrive on the line afterMs from now, whatever was written.

@@ -204,21 +204,6 @@ TEST_F(SerialMaster, EndsAnMbapFramedReplyAtMessageDoneWithoutWaitingForAGap) {
     EXPECT_TRUE(Traced(L"Message parse done\n"));
 }
 
-TEST_F(SerialMaster, ShowsAReplyCutShortAtTheGapStoresNothingAndMovesOnAfterThePollRate) {
-    port->slave = [](const Bytes& request) {
-        Bytes reply = RegistersReply(request);
-        reply.resize(5);
-        return At(10, reply);
-    };
-    settings.polls = {TestPolls::ReadRegisters(0, 2)};
-    MapRegisters(0, 2);
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(UntilNth("received 5", 2),
-              (Steps{"state 0", "state 1", "sent 0", "received 5", "sent 0", "received 5"}))
-        << "no retry is counted for a reply that came";
-    EXPECT_EQ(settings.datamap.Find(0)->AsUnsignedShort(), 0) << "a cut frame stores nothing";
-}
-
 TEST_F(SerialMaster, ShowsAFrameWithABadCrcButChangesNothing) {
     port->slave = [](const Bytes& request) {
         Bytes reply = RegistersReply(request);
@@ -365,15 +350,6 @@ TEST_F(SerialMaster, ReportsAWriteTheLineRefusesAndCountsIt) {
     ASSERT_TRUE(master.Start());
     EXPECT_EQ(Until("give up"),
               (Steps{"state 0", "state 1", "state 3", "retry", "state 3", "give up"}));
-}
-
-TEST_F(SerialMaster, EndsTheRunWhenThePortCannotBeOpened) {
-    port->openFails = true;
-    settings.polls = {TestPolls::ReadRegisters(0, 1)};
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("run ended"), (Steps{"state 0", "state 3", "run ended"}));
-    EXPECT_EQ(settings.connected.load(), 0);
-    EXPECT_TRUE(master.WaitForEnd(2000));
 }
 
 }  // namespace
