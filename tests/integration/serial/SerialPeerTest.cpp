@@ -302,6 +302,25 @@ TEST(SerialSimulator, ShowsFiveBytesOfANineByteReplyAtTheGapAndPollsOnAfterThePo
     EXPECT_EQ(run.settings.datamap.Find(0)->AsUnsignedShort(), 0) << "a cut reply stores nothing";
 }
 
+// A timeout shorter than the reply takes to arrive: the tick neither cuts the
+// reply off nor sends into the line while the read is outstanding.
+TEST(SerialSimulator, TakesAReplyThatIsStillTricklingInWhenTheTimeoutFalls) {
+    PtyPair pair;
+    ASSERT_TRUE(pair.Ready());
+    Simulator sim(pair.slaveEnd, {"--set", "hr:0-1=10,20", "--fault", "trickle=40"});
+    ASSERT_TRUE(sim.serving);
+    SerialRun run(pair.masterEnd);
+    run.settings.timeout = 100;
+    run.settings.pollrate = 50;
+    run.settings.polls = {MakeTestPoll(3, 0, 2, PresetId::ShortUint)};
+    run.settings.datamap.Insert(1, DataItem(DataItem::UnsignedShort));
+    ASSERT_TRUE(run.master.Start());
+    EXPECT_EQ(StepsOf(run.Until("received 9", 2)),
+              (Steps{"state 0", "state 1", "sent 0", "received 9", "sent 0", "received 9"}))
+        << "no retry, no request while the reply arrives";
+    EXPECT_EQ(run.settings.datamap.Find(1)->AsUnsignedShort(), 20);
+}
+
 TEST(SerialSimulator, ParsesMbapFramingOverTheLineToMessageDoneWithoutAGap) {
     PtyPair pair;
     ASSERT_TRUE(pair.Ready());
