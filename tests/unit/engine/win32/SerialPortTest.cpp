@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "common/Utf16.h"
 #include "engine/ModbusMasterSerial.h"
@@ -15,6 +17,7 @@
 #include "engine/win32/SerialDcb.h"
 #include "protocol/DebugTrace.h"
 #include "protocol/FormatPreset.h"
+#include "protocol/ModbusPacket.h"
 
 namespace {
 
@@ -130,6 +133,45 @@ TEST(SerialComPort, PollsASlaveThroughTheComPortTheEnvironmentNames) {
     const int bits[] = {1, 0, 1, 1, 0, 0, 1, 0, 1, 1};
     for (std::uint16_t i = 0; i < 10; ++i)
         EXPECT_EQ(settings.datamap.Find(i)->AsBit(), bits[i] == 1) << "coil " << i;
+}
+
+// Nothing answers on this COM port: each request's read is still outstanding
+// when its timeout falls, and is cancelled before the next request goes out.
+TEST(SerialComPort, CountsRequestsNobodyAnswersOnAComPortAgainstRetries) {
+    const char* comport = std::getenv("KESTROM_TEST_SILENT_COMPORT");
+    if (comport == nullptr) GTEST_SKIP() << "no silent COM port linked";
+    Notifier notifier;
+    NotificationQueue queue;
+    for (std::uint32_t event = EventConnectionState; event <= EventRunEnded; ++event)
+        notifier.Register(&queue, event);
+    CommsSettings settings;
+    settings.protocol = 1;
+    settings.timeout = 300;
+    settings.retries = 2;
+    Poll first;
+    Poll second;
+    MakePoll(3, 0, 1, PresetId::ShortUint, first);
+    MakePoll(3, 9, 1, PresetId::ShortUint, second);
+    settings.polls = {first, second};
+    ModbusMasterSerial master(notifier, settings);
+    master.line.comport = static_cast<std::uint32_t>(std::atoi(comport));
+    ASSERT_TRUE(master.Start());
+    std::vector<std::string> steps;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (steps.size() < 7 && std::chrono::steady_clock::now() < until) {
+        std::optional<Notification> next = queue.Pop(20);
+        if (!next) continue;
+        if (next->event == EventConnectionState)
+            steps.push_back("state " + std::to_string(next->wParam));
+        if (next->event == EventPacketSent)
+            steps.push_back("sent " + std::to_string(next->packet->start));
+        if (next->event == EventPacketReceived) steps.push_back("received");
+        if (next->event == EventTimeoutRetry) steps.push_back("retry");
+        if (next->event == EventTimeoutGiveUp) steps.push_back("give up");
+    }
+    master.Stop(true);
+    EXPECT_EQ(steps, (std::vector<std::string>{"state 0", "state 1", "sent 0", "retry", "sent 0",
+                                               "give up", "sent 9"}));
 }
 
 }  // namespace
