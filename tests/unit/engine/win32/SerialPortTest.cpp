@@ -174,4 +174,38 @@ TEST(SerialComPort, CountsRequestsNobodyAnswersOnAComPortAgainstRetries) {
                                                "give up", "sent 9"}));
 }
 
+// The simulator serves this COM port (when the native tree has built it): the
+// Daniel float read and a register read through the Win32 port.
+TEST(SerialComPort, ReadsFloatsAndRegistersFromTheSimulator) {
+    const char* comport = std::getenv("KESTROM_TEST_SIMULATOR_COMPORT");
+    if (comport == nullptr) GTEST_SKIP() << "no simulator on a COM port";
+    Notifier notifier;
+    NotificationQueue queue;
+    notifier.Register(&queue, EventPacketReceived);
+    CommsSettings settings;
+    settings.protocol = 1;
+    settings.pollrate = 0;
+    Poll floats;
+    Poll registers;
+    MakePoll(65, 0, 2, PresetId::Float, floats);
+    MakePoll(3, 7, 1, PresetId::ShortUint, registers);
+    settings.polls = {floats, registers};
+    settings.datamap.Insert(0, DataItem(DataItem::Float));
+    settings.datamap.Insert(1, DataItem(DataItem::Float));
+    settings.datamap.Insert(7, DataItem(DataItem::UnsignedShort));
+    ModbusMasterSerial master(notifier, settings);
+    master.line.comport = static_cast<std::uint32_t>(std::atoi(comport));
+    ASSERT_TRUE(master.Start());
+    int replies = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (replies < 2 && std::chrono::steady_clock::now() < until) {
+        if (queue.Pop(20)) ++replies;
+    }
+    master.Stop(true);
+    EXPECT_EQ(replies, 2);
+    EXPECT_EQ(settings.datamap.Find(0)->AsFloat(), 1.5f);
+    EXPECT_EQ(settings.datamap.Find(1)->AsFloat(), -2.25f);
+    EXPECT_EQ(settings.datamap.Find(7)->AsUnsignedShort(), 77);
+}
+
 }  // namespace

@@ -1,7 +1,8 @@
 """Runs the Windows serial tests' COM port cases under Wine: COM port 9 of the
 Wine prefix is linked to one end of a socat pty pair whose other end a pymodbus
-RTU slave serves, COM port 10 to a pair with nothing at its other end.
-Usage: com_port_under_wine.py TESTS_EXE PYMODBUS_SERVER"""
+RTU slave serves, COM port 10 to a pair with nothing at its other end and,
+when the native simulator has been built, COM port 11 to a pair it serves.
+Usage: com_port_under_wine.py TESTS_EXE PYMODBUS_SERVER [SIMULATOR]"""
 import os
 import re
 import select
@@ -12,6 +13,9 @@ import time
 
 COMPORT = 9
 SILENT_COMPORT = 10
+SIMULATOR_COMPORT = 11
+REQUIRED = ["SerialComPort.PollsASlaveThroughTheComPortTheEnvironmentNames",
+            "SerialComPort.CountsRequestsNobodyAnswersOnAComPortAgainstRetries"]
 
 
 def read_line(stream, deadline):
@@ -74,6 +78,7 @@ def link_com_port(prefix, number, device, links):
 
 def main():
     exe, server = sys.argv[1], sys.argv[2]
+    simulator = sys.argv[3] if len(sys.argv) > 3 and os.access(sys.argv[3], os.X_OK) else None
     prefix = os.environ["WINEPREFIX"]
     processes = []
     links = []
@@ -92,6 +97,16 @@ def main():
         link_com_port(prefix, SILENT_COMPORT, silent[1], links)
         env = dict(os.environ, KESTROM_TEST_COMPORT=str(COMPORT),
                    KESTROM_TEST_SILENT_COMPORT=str(SILENT_COMPORT))
+        simulated = pty_pair(processes) if simulator else None
+        if simulated:
+            sim = subprocess.Popen([simulator, "--quiet", "--serial", simulated[0],
+                                    "--set", "float:0-1=1.5,-2.25", "--set", "hr:7=77"])
+            processes.append(sim)
+            deadline = time.monotonic() + 15
+            while not holds(sim.pid, simulated[0]) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            link_com_port(prefix, SIMULATOR_COMPORT, simulated[1], links)
+            env["KESTROM_TEST_SIMULATOR_COMPORT"] = str(SIMULATOR_COMPORT)
         # Output to a file, not a pipe: a wineserver this run starts keeps the
         # descriptors it inherited, and a pipe would then never end.
         with tempfile.TemporaryFile(mode="w+") as output:
@@ -101,8 +116,10 @@ def main():
             output.seek(0)
             text = output.read()
         print(text)
-        passed = result.returncode == 0 and "[  PASSED  ] 2 tests" in text \
-            and "SKIPPED" not in text
+        passed = result.returncode == 0 and all(f"[       OK ] {name}" in text
+                                                 for name in REQUIRED)
+        if simulator and "[       OK ] SerialComPort.ReadsFloats" not in text:
+            passed = False
         return 0 if passed else 1
     finally:
         for link in links:
