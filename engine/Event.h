@@ -18,6 +18,9 @@ class Event final : public Waitable {
     bool IsValid() const;
     bool Set();
     bool Reset();
+    // Whether a manual-reset event is set, without waiting. Not for an
+    // auto-reset event: on Windows the test itself would consume the signal.
+    bool IsSet() const;
     // True when the event was (and, for auto-reset, no longer is) set within
     // timeoutMs; false on timeout or failure.
     bool Wait(uint32_t timeoutMs);

@@ -43,6 +43,7 @@ void ModbusMasterEthernet::Run() {
     linkUp = false;
     endRun = false;
     reconnectPending = false;
+    tickPending = false;
     connectFailures = 0;
     nextReconnectGapMs = InitialReconnectGap();
 
@@ -52,6 +53,17 @@ void ModbusMasterEthernet::Run() {
             if (reconnectPending && MillisecondsToNextAttempt() == 0) {
                 reconnectPending = false;
                 if (!Connect()) ConnectFailed();
+                continue;
+            }
+            if (tickPending) {
+                // Before the stream, as the timer event is: a due poll goes
+                // out before stray bytes are looked at. Stopping still wins.
+                tickPending = false;
+                if (StopEvent().IsSet()) {
+                    CloseRun();
+                } else {
+                    HandleTick();
+                }
                 continue;
             }
             Waitable* sources[] = {&StopEvent(), &timerSignal, &socket};
@@ -262,16 +274,20 @@ bool ModbusMasterEthernet::SendPoll(const Poll& poll) {
 
 void ModbusMasterEthernet::ArmTimer(std::uint32_t milliseconds) {
     if (milliseconds == 0) {
-        // At once: no need for a round trip through the timer thread, which
-        // would cost more than a poll on a fast link.
-        timerQueue->Cancel(*timer);
-        timerEvent->Set();
+        // At once: the worker loop takes the tick itself. A round trip through
+        // the timer thread, or even through the timer event and the wait,
+        // would cost more than a poll on a fast link. A tick the timer gave
+        // just before is dropped, or it would count as a timeout of the
+        // request this tick sends.
+        CancelTimer();
+        tickPending = true;
         return;
     }
     timerQueue->Arm(*timer, milliseconds);
 }
 
 void ModbusMasterEthernet::CancelTimer() {
+    tickPending = false;
     if (timerQueue == nullptr) return;
     timerQueue->Cancel(*timer);
     // A timer that fired just before the cancel has already set the event;
@@ -279,7 +295,7 @@ void ModbusMasterEthernet::CancelTimer() {
     timerEvent->Reset();
 }
 
-void ModbusMasterEthernet::TickNow() { timerEvent->Set(); }
+void ModbusMasterEthernet::TickNow() { tickPending = true; }
 
 void ModbusMasterEthernet::Post(std::uint32_t event, std::uintptr_t parameter) {
     notifier.Post(event, parameter);

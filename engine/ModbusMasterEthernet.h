@@ -99,6 +99,8 @@ class ModbusMasterEthernet : public Thread, private PollCycleLink {
     bool linkUp = false;
     bool endRun = false;
     bool reconnectPending = false;
+    // A tick due at once, taken by the worker loop before it waits again.
+    bool tickPending = false;
     // Failed connection attempts in a row, counted apart from reply timeouts.
     std::uint32_t connectFailures = 0;
     // The least time from the start of the last attempt to the next one, and

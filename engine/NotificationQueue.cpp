@@ -10,10 +10,12 @@ bool NotificationQueue::Post(uint32_t event, uintptr_t wParam) {
 }
 
 bool NotificationQueue::PostPacket(uint32_t event, PacketPtr& packet) {
-    std::lock_guard guard(lock_);
-    if (queue_.size() >= capacity_) return false;
-    auto wParam = reinterpret_cast<uintptr_t>(packet.get());
-    queue_.push_back({event, wParam, std::move(packet)});
+    {
+        std::lock_guard guard(lock_);
+        if (queue_.size() >= capacity_) return false;
+        auto wParam = reinterpret_cast<uintptr_t>(packet.get());
+        queue_.push_back({event, wParam, std::move(packet)});
+    }
     arrived_.notify_one();
     return true;
 }
@@ -23,9 +25,15 @@ void NotificationQueue::Send(uint32_t event, uintptr_t wParam) {
 }
 
 bool NotificationQueue::Push(Notification notification, bool mayRefuse) {
-    std::lock_guard guard(lock_);
-    if (mayRefuse && queue_.size() >= capacity_) return false;
-    queue_.push_back(std::move(notification));
+    {
+        std::lock_guard guard(lock_);
+        if (mayRefuse && queue_.size() >= capacity_) return false;
+        queue_.push_back(std::move(notification));
+    }
+    // Woken after the lock is released, so the consumer does not wake only to
+    // block on the lock the poster still holds (two more system calls per
+    // event). A poster outlives nothing here: the queue is destroyed only
+    // once the workers that post to it have stopped.
     arrived_.notify_one();
     return true;
 }

@@ -36,8 +36,13 @@ class TimerEntry {
   private:
     friend class TimerQueue;
     // Windows: the timer-queue timer while armed (or fired and not yet
-    // released), null when none. The other backend keeps its own schedule.
+    // released), null when none.
     void* timer_ = nullptr;
+    // Elsewhere: the entry's own timerfd (-1 when the system refused one) and
+    // whether it may still expire, so that cancelling an idle entry costs no
+    // system call.
+    int descriptor_ = -1;
+    bool armed_ = false;
 };
 
 class TimerQueue {

@@ -65,6 +65,7 @@ ParseResult DecodeRegisters(ModbusPacket& packet, PduReader& in, const Poll& pol
     if (!in.Take(dataBytes, data)) return ParseTruncated;
     if (!in.AtEnd()) return ParseExtraBytes;
     uint16_t presetStep = packet.preset->step;
+    out.reserve(itemSize == 0 ? 0 : data.size() / itemSize);
     for (size_t i = 0; (i + 1) * itemSize <= data.size(); ++i) {
         auto address = static_cast<uint16_t>(packet.start + i * presetStep);
         out.emplace_back(
@@ -137,7 +138,11 @@ DecodedReply ModbusPacket::DecodeReply(uint8_t framingProtocol, uint8_t expected
         return reply;
     }
     readPos = bytes.size();
-    for (const auto& [itemAddress, item] : reply.items) items[itemAddress] = item;
+    // Addresses come in ascending order (unless they wrap past 65535), so the
+    // end is the right place to insert nearly always.
+    for (const auto& [itemAddress, item] : reply.items) {
+        items.insert_or_assign(items.end(), itemAddress, item);
+    }
     return reply;
 }
 

@@ -52,6 +52,11 @@ bool Event::Reset() {
     return !native_->set;
 }
 
+bool Event::IsSet() const {
+    std::lock_guard guard(native_->lock);
+    return native_->set;
+}
+
 bool Event::Wait(uint32_t timeoutMs) {
     Waitable* self = this;
     return WaitForAny({&self, 1}, timeoutMs) == 0;

@@ -58,6 +58,11 @@ Socket::ReadStatus Socket::ReadAvailable(std::vector<std::uint8_t>& into) {
         const ssize_t got = recv(Fd(handle), chunk, sizeof chunk, MSG_DONTWAIT);
         if (got > 0) {
             into.insert(into.end(), chunk, chunk + got);
+            // A short read has taken everything there was; whatever arrives
+            // later, the end of the stream included, wakes the next wait
+            // (poll reports a descriptor for as long as it is readable), so
+            // asking again would only cost a call that finds nothing.
+            if (static_cast<std::size_t>(got) < sizeof chunk) return ReadStatus::Ok;
             continue;
         }
         if (got == 0) return ReadStatus::PeerClosed;
@@ -118,6 +123,12 @@ bool SocketClient::Acquire() { return true; }
 SocketClient::NetworkEvents SocketClient::TakeNetworkEvents() {
     NetworkEvents events;
     if (handle == InvalidHandle) return events;
+    if (!connecting) {
+        // The wait found the open stream ready: bytes, the end of the stream
+        // or an error, all of which the read that follows tells apart.
+        events.readable = true;
+        return events;
+    }
     pollfd fd{Fd(handle), static_cast<short>(connecting ? POLLOUT : POLLIN), 0};
     if (poll(&fd, 1, 0) < 0) fd.revents = 0;
     const short revents = fd.revents;

@@ -24,6 +24,10 @@ bool Event::Set() { return IsValid() && SetEvent(native_->handle); }
 
 bool Event::Reset() { return IsValid() && ResetEvent(native_->handle); }
 
+bool Event::IsSet() const {
+    return IsValid() && WaitForSingleObject(native_->handle, 0) == WAIT_OBJECT_0;
+}
+
 bool Event::Wait(uint32_t timeoutMs) {
     Waitable* self = this;
     return WaitForAny({&self, 1}, timeoutMs) == 0;

@@ -356,6 +356,28 @@ TEST_F(EthernetMaster, CarriesRtuFramesOverTcp) {
     EXPECT_EQ(Crc16(0xFFFF, request), 0);
 }
 
+TEST_F(EthernetMaster, AtPollRateZeroPollsBackToBackWithoutStaleTicksAndStopsAtOnce) {
+    FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
+    master.port = slave.Port();
+    settings.pollrate = 0;
+    settings.timeout = 1000;
+    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
+    ASSERT_TRUE(master.Start());
+    const Steps steps = UntilNth("received 11", 200);
+    for (const std::string& step : steps) {
+        ASSERT_TRUE(step.rfind("state", 0) == 0 || step.rfind("sent", 0) == 0 ||
+                    step == "received 11")
+            << "unexpected \"" << step << "\": a tick counted a timeout";
+    }
+    EXPECT_EQ(steps[2], "sent 100");
+    EXPECT_EQ(steps[4], "sent 200") << "the polls take turns";
+    // Stopping is seen between two polls, though the next is due at once.
+    const Clock::time_point stop = Clock::now();
+    const Steps end = StopAndDrain();
+    EXPECT_LT(Clock::now() - stop, std::chrono::milliseconds(500));
+    EXPECT_EQ(Steps(end.end() - 2, end.end()), (Steps{"state 4", "run ended"}));
+}
+
 TEST_F(EthernetMaster, WrapsTheTransactionCounterToZero) {
     FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
     master.port = slave.Port();

@@ -74,6 +74,22 @@ TEST(TimerQueue, ArmingAnArmedEntryReplacesItsDueTime) {
     EXPECT_EQ(probe.fired.load(), 1);
 }
 
+TEST(TimerQueue, EntriesOfOneQueueFireEachAtItsOwnTime) {
+    Event early(Event::AutoReset);
+    Event late(Event::AutoReset);
+    TimerQueue queue;
+    TimerEntry& lateEntry = queue.Add(SignalEvent, &late);
+    TimerEntry& earlyEntry = queue.Add(SignalEvent, &early);
+    const Clock::time_point start = Clock::now();
+    ASSERT_TRUE(queue.Arm(lateEntry, 300));
+    ASSERT_TRUE(queue.Arm(earlyEntry, 10));
+    ASSERT_TRUE(early.Wait(2000)) << "the early entry never fired";
+    EXPECT_LT(Clock::now() - start, milliseconds(250)) << "the early entry waited for the late";
+    EXPECT_FALSE(late.Wait(0)) << "the late entry fired with the early one";
+    ASSERT_TRUE(late.Wait(2000)) << "the late entry never fired";
+    EXPECT_GE(Clock::now() - start, milliseconds(290)) << "the late entry fired early";
+}
+
 TEST(TimerQueue, CancelledTimerNeverFiresAndCancellingAgainDoesNothing) {
     Event tick(Event::AutoReset);
     TimerQueue queue;
