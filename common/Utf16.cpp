@@ -1,5 +1,7 @@
 #include "common/Utf16.h"
 
+#include <algorithm>
+
 namespace Utf16 {
 namespace {
 
@@ -101,8 +103,20 @@ int Compare(const std::wstring& a, const std::wstring& b) {
     if constexpr (kWideIsUtf16) {
         return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
     } else {
-        std::u16string ua = FromWide(a), ub = FromWide(b);
-        return ua < ub ? -1 : (ua == ub ? 0 : 1);
+        // Code-unit order equals code-point order unless a character above the
+        // basic plane meets one that is not; only then are the rest converted.
+        // Names are compared for every member inserted, so the common case
+        // allocates nothing.
+        size_t common = std::min(a.size(), b.size());
+        for (size_t i = 0; i < common; ++i) {
+            char32_t x = static_cast<char32_t>(a[i]), y = static_cast<char32_t>(b[i]);
+            if (x == y) continue;
+            bool xWide = x > 0xFFFF, yWide = y > 0xFFFF;
+            if (xWide == yWide && x <= 0x10FFFF && y <= 0x10FFFF) return x < y ? -1 : 1;
+            std::u16string ua = FromWide(a.substr(i)), ub = FromWide(b.substr(i));
+            return ua < ub ? -1 : (ua == ub ? 0 : 1);
+        }
+        return a.size() < b.size() ? -1 : (a.size() == b.size() ? 0 : 1);
     }
 }
 

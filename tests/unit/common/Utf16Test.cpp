@@ -22,6 +22,10 @@ TEST(Utf16, OrdersByCodeUnitsNotCodePoints) {
     EXPECT_GT(Utf16::Compare(L"b", L"a"), 0);
     EXPECT_EQ(Utf16::Compare(L"same", L"same"), 0);
     EXPECT_LT(Utf16::Compare(L"ab", L"abc"), 0);
+    EXPECT_LT(Utf16::Compare(L"x" + linear_b + L"a", L"x" + wide_tilde), 0) << "after a common start";
+    EXPECT_GT(Utf16::Compare(L"x" + wide_tilde, L"x" + linear_b + L"a"), 0);
+    std::wstring lone_high = Utf16::ToWide(std::u16string{char16_t(0xD800)});
+    EXPECT_LT(Utf16::Compare(lone_high, linear_b), 0) << "D800 before D800 DC00";
 }
 
 TEST(Utf16, DecodesUtf8AndReplacesMalformedSequences) {
