@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# run-dde-test.sh SERVER.exe CLIENT.exe
+# The DDE test under Wine: DDE needs an X display there, so this starts its
+# own Xvfb, then the server and the client; every process it starts is
+# stopped by its PID, and the whole run is bounded.
+set -uo pipefail
+server=$1
+client=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A free display number: the first without a lock file.
+display=
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
+Xvfb ":$display" -screen 0 640x480x24 -nolisten tcp </dev/null >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+export DISPLAY=":$display"
+
+timeout 40 wine "$server" </dev/null >"$work/server.out" 2>&1 &
+server_pid=$!
+pids+=($server_pid)
+for _ in $(seq 200); do grep -q ready "$work/server.out" && break; sleep 0.1; done
+grep -q ready "$work/server.out" || { echo "server did not start:"; cat "$work/server.out"; exit 1; }
+
+timeout 40 wine "$client" </dev/null 2>&1
+status=$?
+wait "$server_pid" 2>/dev/null
+echo "server: $(tr -d '\r' <"$work/server.out" | tail -n 1)"
+exit $status
