@@ -185,6 +185,11 @@ class CppHttpListener final : public HttpListener, public httplib::Server {
         // Nothing the interface answers needs a body; a body that slipped
         // past the screening would still be refused by length.
         set_payload_max_length(0);
+        new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+        // What the Keep-Alive header of each answer tells the client; the
+        // connection loop below keeps to the same numbers.
+        set_keep_alive_max_count(kMaxRequestsPerConnection);
+        set_keep_alive_timeout(kKeepAliveIdleMs / 1000);
         set_socket_options(
             [](socket_t socket) { WebSocketIo::SetListenerOptions(Handle(socket)); });
         set_expect_100_continue_handler([](const httplib::Request&, httplib::Response& response) {

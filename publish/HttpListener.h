@@ -25,7 +25,11 @@ class HttpListener {
     static constexpr int kHeadTimeoutMs = 5000;
     // How long a kept-alive connection may wait idle for its next request.
     static constexpr int kKeepAliveIdleMs = 5000;
-    static constexpr int kMaxRequestsPerConnection = 10000;
+    // A connection holds a worker thread while it lasts: after this many
+    // requests it is closed, so waiting connections get their turn.
+    static constexpr int kMaxRequestsPerConnection = 100;
+    // Worker threads serving connections at once.
+    static constexpr size_t kWorkerThreads = 16;
 
     static std::unique_ptr<HttpListener> Create(Handler handler);
     virtual ~HttpListener() = default;

@@ -19,7 +19,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 }  // namespace
 
@@ -35,8 +37,8 @@ int main(int argc, char** argv) {
 
     VantelDoc doc;
     NotificationQueue queue(1000000);
-    for (uint32_t event : {EventItemChanged, EventPacketSent, EventPacketReceived, EventTimeoutRetry,
-                           EventTimeoutGiveUp, EventDocumentChanged})
+    for (uint32_t event : {EventItemChanged, EventPacketSent, EventPacketReceived,
+                           EventTimeoutRetry, EventTimeoutGiveUp, EventDocumentChanged})
         doc.Register(&queue, event);
     doc.EthernetMaster().host = "127.0.0.1";
     doc.EthernetMaster().port = static_cast<uint16_t>(slavePort);
@@ -93,9 +95,10 @@ int main(int argc, char** argv) {
     }
     double sum = 0;
     for (double gap : gaps) sum += gap;
-    std::printf("polls: %zu requests, pollrate %u ms, gap mean %.2f ms, p99 %.2f ms, max %.2f ms; "
-                "%zu value changes, %zu timeouts\n",
-                sent.size(), pollrate, sum / static_cast<double>(gaps.size()),
-                gaps[gaps.size() * 99 / 100], gaps.back(), changes, timeouts);
+    std::printf(
+        "polls: %zu requests, pollrate %u ms, gap mean %.2f ms, p99 %.2f ms, max %.2f ms; "
+        "%zu value changes, %zu timeouts\n",
+        sent.size(), pollrate, sum / static_cast<double>(gaps.size()), gaps[gaps.size() * 99 / 100],
+        gaps.back(), changes, timeouts);
     return 0;
 }

@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build/release}
 seconds=${2:-10}
-sim=$build/tools/slave-sim/kestrom-slave-sim
+sim=${KESTROM_SLAVE_SIM:-$build/tools/slave-sim/kestrom-slave-sim}
 server=$build/bench/publish/kestrom-web-load-server
 command -v wrk >/dev/null || { echo "wrk is not installed (scripts/install-deps.sh)" >&2; exit 1; }
 

@@ -9,13 +9,19 @@ DDEServer* g_server = nullptr;
 
 constexpr int kMaxItemCharacters = 254;
 
+bool RunsUnderWine() {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
 }  // namespace
 
 DDEServer::~DDEServer() { End(); }
 
 bool DDEServer::Start() {
     if (instance_) return true;
-    if (::DdeInitializeW(&instance_, &DDEServer::Callback, APPCMD_FILTERINITS, 0) != DMLERR_NO_ERROR) {
+    if (::DdeInitializeW(&instance_, &DDEServer::Callback, APPCMD_FILTERINITS, 0) !=
+        DMLERR_NO_ERROR) {
         instance_ = 0;
         return false;
     }
@@ -106,17 +112,20 @@ HDDEDATA DDEServer::Transaction(UINT type, UINT format, HCONV conversation, HSZ 
     if (::DdeCmpStringHandles(topic, topic_) != 0) return nullptr;
     if (type == XTYP_CONNECT) return reinterpret_cast<HDDEDATA>(TRUE);
 
-    if (!::DdeImpersonateClient(conversation)) return nullptr;
+    // Whatever is done for the client is done with its rights. Wine has no
+    // DDE impersonation (the call always fails there); the operations only
+    // touch the document's memory, so under Wine they go on without it.
+    const bool impersonating = ::DdeImpersonateClient(conversation) != FALSE;
+    if (!impersonating && !RunsUnderWine()) return nullptr;
     const std::wstring name = ItemText(item);
     HDDEDATA result = nullptr;
     switch (type) {
         case XTYP_REQUEST:
         case XTYP_ADVREQ: {
             const std::wstring text = OnRequest(name);
-            result = ::DdeCreateDataHandle(instance_,
-                                           reinterpret_cast<LPBYTE>(const_cast<wchar_t*>(text.c_str())),
-                                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), 0,
-                                           item, format, 0);
+            result = ::DdeCreateDataHandle(
+                instance_, reinterpret_cast<LPBYTE>(const_cast<wchar_t*>(text.c_str())),
+                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), 0, item, format, 0);
             break;
         }
         case XTYP_ADVSTART:
@@ -145,6 +154,6 @@ HDDEDATA DDEServer::Transaction(UINT type, UINT format, HCONV conversation, HSZ 
             // XTYP_EXECUTE, XTYP_WILDCONNECT and the rest are refused.
             break;
     }
-    ::RevertToSelf();
+    if (impersonating) ::RevertToSelf();
     return result;
 }

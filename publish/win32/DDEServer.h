@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+// ddeml.h needs the types of windows.h.
 #include <ddeml.h>
 
 #include <map>

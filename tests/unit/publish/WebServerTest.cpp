@@ -146,6 +146,15 @@ TEST_F(WebServerTest, AnOversizedHeadIsCutOffAndTheServerGoesOn) {
     ExpectJsonAnswer("/100", R"([{"name":100,"value":"17"}])");
 }
 
+TEST_F(WebServerTest, ATargetUpToTheRequestLineLimitIsAnswered) {
+    // About 8 KB: the library's limit of a request line, matched by its
+    // route pattern on a worker thread's stack.
+    std::string target = "/subscribe?item=100";
+    while (target.size() < 8100) target += "&item=100";
+    ExpectJsonAnswer(target, R"({"link":false,"values":[]})");
+    EXPECT_EQ(doc.Subscriptions().size(), (target.size() - 10) / 9);
+}
+
 TEST_F(WebServerTest, KeptAliveConnectionsServeSeveralRequestsAndDoNotDelayAStop) {
     const std::string twice = RawExchange(
         port, "GET /100 HTTP/1.1\r\nHost: x\r\n\r\nGET /subscribe/ HTTP/1.1\r\nHost: x\r\n\r\n",

@@ -2,6 +2,7 @@
 // to "Kestrom Master"/"Master" and checks requests, advise loops, pokes and
 // refusals against DdeTestServer. Exit code 0 when every check passed.
 #include <windows.h>
+// ddeml.h needs the types of windows.h.
 #include <ddeml.h>
 
 #include <cstdio>
@@ -39,7 +40,9 @@ HDDEDATA CALLBACK Callback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDDEDA
     return nullptr;
 }
 
-HSZ String(const wchar_t* text) { return ::DdeCreateStringHandleW(g_instance, text, CP_WINUNICODE); }
+HSZ String(const wchar_t* text) {
+    return ::DdeCreateStringHandleW(g_instance, text, CP_WINUNICODE);
+}
 
 void Pump(DWORD ms) {
     const DWORD start = ::GetTickCount();
@@ -62,7 +65,8 @@ HCONV Connect(const wchar_t* topic) {
     return conversation;
 }
 
-HDDEDATA Transact(HCONV conversation, UINT type, const wchar_t* item, const std::wstring* poke = nullptr) {
+HDDEDATA Transact(HCONV conversation, UINT type, const wchar_t* item,
+                  const std::wstring* poke = nullptr) {
     HSZ name = String(item);
     DWORD result = 0;
     HDDEDATA data = ::DdeClientTransaction(
@@ -75,9 +79,13 @@ HDDEDATA Transact(HCONV conversation, UINT type, const wchar_t* item, const std:
 
 std::wstring Request(HCONV conversation, const wchar_t* item) {
     HDDEDATA data = Transact(conversation, XTYP_REQUEST, item);
-    if (!data) return L"<no answer>";
+    if (!data) {
+        std::printf("     (%ls: no answer, DDE error 0x%x)\n", item, ::DdeGetLastError(g_instance));
+        return L"<no answer>";
+    }
     std::wstring text = DataText(data);
-    ::DdeFreeDataHandle(data);
+    // DDEML owns the data of a synchronous transaction until the next one.
+    std::printf("     (%ls: %ls)\n", item, text.c_str());
     return text;
 }
 
@@ -96,6 +104,7 @@ int main() {
     Check(first != nullptr, "connects to Kestrom Master / Master");
     if (!first) return 1;
     HCONV second = Connect(L"Master");
+    if (!second) std::printf("     (second: DDE error 0x%x)\n", ::DdeGetLastError(g_instance));
     Check(second != nullptr, "a second conversation");
 
     Check(Request(first, L"00100") == L"17", "request 00100 answers 17");
@@ -110,7 +119,8 @@ int main() {
     Check(Transact(first, XTYP_ADVSTART, L"00200") != nullptr, "advise start on 00200");
     Check(Transact(second, XTYP_ADVSTART, L"00200") != nullptr, "second advise start on 00200");
     Pump(1000);
-    Check(g_adviseCount[first] > 0 && g_adviseCount[second] > 0, "both loops get data after changes");
+    Check(g_adviseCount[first] > 0 && g_adviseCount[second] > 0,
+          "both loops get data after changes");
     Check(!g_adviseText[first].empty() && g_adviseText[first] != L"0", "the data is the new value");
     Transact(first, XTYP_ADVSTOP, L"00200");
     Pump(200);
@@ -124,11 +134,13 @@ int main() {
     Check(Transact(first, XTYP_ADVSTART, L"00101") != nullptr, "advise start on 00101");
     g_adviseCount.clear();
     std::wstring value = L"42";
-    Check(Transact(second, XTYP_POKE, L"00101", &value) != nullptr, "poke 00101 = 42 is acknowledged");
+    Check(Transact(second, XTYP_POKE, L"00101", &value) != nullptr,
+          "poke 00101 = 42 is acknowledged");
     Pump(500);
     Check(Request(second, L"00101") == L"42", "00101 now holds 42");
     Check(g_adviseCount[first] > 0 && g_adviseText[first] == L"42", "the poke was advised");
-    Check(Transact(second, XTYP_POKE, L"00102", &value) != nullptr, "poke on an unmapped address is acknowledged");
+    Check(Transact(second, XTYP_POKE, L"00102", &value) != nullptr,
+          "poke on an unmapped address is acknowledged");
     Check(Request(second, L"00102") == L"Unknown address", "and changes nothing");
     Check(Transact(second, XTYP_POKE, L"102", &value) == nullptr, "poke on a bad item is refused");
     Transact(first, XTYP_ADVSTOP, L"00101");

@@ -35,5 +35,5 @@ grep -q ready "$work/server.out" || { echo "server did not start:"; cat "$work/s
 timeout 40 wine "$client" </dev/null 2>&1
 status=$?
 wait "$server_pid" 2>/dev/null
-echo "server: $(tr -d '\r' <"$work/server.out" | tail -n 1)"
+cat "$work/server.out"
 exit $status
