@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -152,6 +153,7 @@ TEST_F(WebServerTest, ATargetUpToTheRequestLineLimitIsAnswered) {
     std::string target = "/subscribe?item=100";
     while (target.size() < 8100) target += "&item=100";
     ExpectJsonAnswer(target, R"({"link":false,"values":[]})");
+    std::lock_guard<CriticalSection> hold(doc.WebLock());
     EXPECT_EQ(doc.Subscriptions().size(), (target.size() - 10) / 9);
 }
 
