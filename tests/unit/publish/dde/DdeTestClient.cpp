@@ -12,6 +12,12 @@
 namespace {
 
 DWORD g_instance = 0;
+// A second client instance: Wine makes one conversation per client instance
+// and service, so the second client of the advise checks is its own instance.
+DWORD g_instance2 = 0;
+std::map<HCONV, DWORD> g_owner;
+// The status flags of the last transaction (DDE_FACK when acknowledged).
+DWORD g_lastResult = 0;
 int g_failures = 0;
 // Advise data received, by conversation: the count and the latest text.
 std::map<HCONV, int> g_adviseCount;
@@ -40,8 +46,8 @@ HDDEDATA CALLBACK Callback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDDEDA
     return nullptr;
 }
 
-HSZ String(const wchar_t* text) {
-    return ::DdeCreateStringHandleW(g_instance, text, CP_WINUNICODE);
+HSZ String(const wchar_t* text, DWORD instance = g_instance) {
+    return ::DdeCreateStringHandleW(instance, text, CP_WINUNICODE);
 }
 
 void Pump(DWORD ms) {
@@ -56,24 +62,29 @@ void Pump(DWORD ms) {
     }
 }
 
-HCONV Connect(const wchar_t* topic) {
-    HSZ service = String(L"Kestrom Master");
-    HSZ topicName = String(topic);
-    HCONV conversation = ::DdeConnect(g_instance, service, topicName, nullptr);
-    ::DdeFreeStringHandle(g_instance, service);
-    ::DdeFreeStringHandle(g_instance, topicName);
+HCONV Connect(const wchar_t* topic, DWORD instance = g_instance) {
+    HSZ service = String(L"Kestrom Master", instance);
+    HSZ topicName = String(topic, instance);
+    HCONV conversation = ::DdeConnect(instance, service, topicName, nullptr);
+    ::DdeFreeStringHandle(instance, service);
+    ::DdeFreeStringHandle(instance, topicName);
+    if (conversation) g_owner[conversation] = instance;
     return conversation;
 }
 
 HDDEDATA Transact(HCONV conversation, UINT type, const wchar_t* item,
                   const std::wstring* poke = nullptr) {
-    HSZ name = String(item);
+    // Lets the acknowledgement of the previous answer reach the server first.
+    Pump(50);
+    const DWORD instance = g_owner.count(conversation) ? g_owner[conversation] : g_instance;
+    HSZ name = String(item, instance);
     DWORD result = 0;
     HDDEDATA data = ::DdeClientTransaction(
         poke ? reinterpret_cast<LPBYTE>(const_cast<wchar_t*>(poke->c_str())) : nullptr,
         poke ? static_cast<DWORD>((poke->size() + 1) * sizeof(wchar_t)) : 0, conversation, name,
         CF_UNICODETEXT, type, 3000, &result);
-    ::DdeFreeStringHandle(g_instance, name);
+    ::DdeFreeStringHandle(instance, name);
+    g_lastResult = result;
     return data;
 }
 
@@ -103,7 +114,8 @@ int main() {
     }
     Check(first != nullptr, "connects to Kestrom Master / Master");
     if (!first) return 1;
-    HCONV second = Connect(L"Master");
+    ::DdeInitializeW(&g_instance2, Callback, APPCMD_CLIENTONLY, 0);
+    HCONV second = Connect(L"Master", g_instance2);
     if (!second) std::printf("     (second: DDE error 0x%x)\n", ::DdeGetLastError(g_instance));
     Check(second != nullptr, "a second conversation");
 
@@ -134,20 +146,22 @@ int main() {
     Check(Transact(first, XTYP_ADVSTART, L"00101") != nullptr, "advise start on 00101");
     g_adviseCount.clear();
     std::wstring value = L"42";
-    Check(Transact(second, XTYP_POKE, L"00101", &value) != nullptr,
+    Check(Transact(second, XTYP_POKE, L"00101", &value) != nullptr && (g_lastResult & DDE_FACK),
           "poke 00101 = 42 is acknowledged");
     Pump(500);
     Check(Request(second, L"00101") == L"42", "00101 now holds 42");
     Check(g_adviseCount[first] > 0 && g_adviseText[first] == L"42", "the poke was advised");
-    Check(Transact(second, XTYP_POKE, L"00102", &value) != nullptr,
+    Check(Transact(second, XTYP_POKE, L"00102", &value) != nullptr && (g_lastResult & DDE_FACK),
           "poke on an unmapped address is acknowledged");
     Check(Request(second, L"00102") == L"Unknown address", "and changes nothing");
-    Check(Transact(second, XTYP_POKE, L"102", &value) == nullptr, "poke on a bad item is refused");
+    Transact(second, XTYP_POKE, L"102", &value);
+    Check((g_lastResult & DDE_FACK) == 0, "poke on a bad item is refused");
     Transact(first, XTYP_ADVSTOP, L"00101");
 
     ::DdeDisconnect(second);
     ::DdeDisconnect(first);
     Pump(300);
+    ::DdeUninitialize(g_instance2);
     ::DdeUninitialize(g_instance);
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
