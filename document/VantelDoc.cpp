@@ -4,13 +4,34 @@
 #include <cwchar>
 #include <mutex>
 
-VantelDoc::VantelDoc() : ethernet_(*this, settings_) {}
+VantelDoc::VantelDoc() : ethernet_(*this, settings_), serialMaster_(*this, settings_) {}
 
-// The master stops and waits for its worker in its own destructor, before
-// the settings and the notifier it uses are gone.
+// The masters stop and wait for their workers in their own destructors,
+// before the settings and the notifier they use are gone.
 VantelDoc::~VantelDoc() = default;
 
-bool VantelDoc::IsPolling() const { return ethernet_.IsRunning(); }
+bool VantelDoc::IsPolling() const { return ethernet_.IsRunning() || serialMaster_.IsRunning(); }
+
+bool VantelDoc::StartRun(int32_t singlePoll) {
+    if (IsPolling()) return false;
+    if (singlePoll >= 0 && static_cast<size_t>(singlePoll) >= settings_.polls.size()) return false;
+    settings_.pollIndex = 0;
+    settings_.singlePollIndex = singlePoll < 0 ? -1 : singlePoll;
+    if (!serial_) return ethernet_.Start();
+    SerialSettings& line = serialMaster_.line;
+    line.comport = serialLine_.comport;
+    line.baud = serialLine_.baud;
+    line.databits = serialLine_.databits;
+    line.parity = serialLine_.parity;
+    line.stopbits = serialLine_.stopbits;
+    line.handshaking = serialLine_.handshaking;
+    return serialMaster_.Start();
+}
+
+void VantelDoc::StopRun() {
+    ethernet_.Stop(true);
+    serialMaster_.Stop(true);
+}
 
 void VantelDoc::Reset() {
     const ProjectSetup defaults;
@@ -89,7 +110,11 @@ bool VantelDoc::Open(const std::wstring& path, ProjectLoadResult& result) {
         result.error = L"Stop polling before opening a project : " + path;
         return false;
     }
-    ProjectSetup setup = CurrentSetup();
+    // What a file that does not mention them keeps; the rest comes from the file.
+    ProjectSetup setup;
+    setup.line = serialLine_;
+    setup.serial = serial_;
+    setup.webport = webport_;
     if (!OpenProject(path, setup, result)) return false;
     ApplySetup(std::move(setup));
     path_ = path;

@@ -12,6 +12,7 @@
 #include "engine/CommsSettings.h"
 #include "engine/CriticalSection.h"
 #include "engine/ModbusMasterEthernet.h"
+#include "engine/ModbusMasterSerial.h"
 #include "engine/Notifier.h"
 #include "protocol/DataItem.h"
 
@@ -44,13 +45,22 @@ class VantelDoc : public Doc, public Notifier {
     CommsSettings& Settings() { return settings_; }
     const CommsSettings& Settings() const { return settings_; }
     ModbusMasterEthernet& EthernetMaster() { return ethernet_; }
-    // The serial master's line settings; the serial master reads them when it
-    // opens the port.
+    ModbusMasterSerial& SerialMaster() { return serialMaster_; }
+    // The serial line as the project file holds it; StartRun hands it to the
+    // serial master, which reads it when it opens the port.
     SerialLineSettings& SerialLine() { return serialLine_; }
     // Which master Run starts: false the Ethernet master, true the serial one.
     bool IsSerial() const { return serial_; }
     void SetSerial(bool serial) { serial_ = serial; }
     bool IsPolling() const;
+
+    // Starts the master the serial flag chooses at the first poll: cyclic
+    // with singlePoll -1, otherwise that one poll once ("Do Poll"). False
+    // when a master still runs, the poll index is out of range or the worker
+    // could not be started.
+    bool StartRun(int32_t singlePoll = -1);
+    // Stops both masters and waits for their workers.
+    void StopRun();
 
     // The port the web server listens on (a running server keeps its old port
     // until it is restarted).
@@ -127,6 +137,7 @@ class VantelDoc : public Doc, public Notifier {
 
     CommsSettings settings_;
     ModbusMasterEthernet ethernet_;
+    ModbusMasterSerial serialMaster_;
     SerialLineSettings serialLine_;
     bool serial_ = false;
     int32_t webport_ = ProjectSetup::kDefaultWebPort;
