@@ -9,6 +9,7 @@ client=$2
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  [ -z "${WINEPREFIX:-}" ] || [ "${WINEPREFIX%-dde}" = "$WINEPREFIX" ] || stop_wine
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
@@ -26,14 +27,29 @@ pids+=($!)
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 export DISPLAY=":$display"
 
+# A Wine prefix of its own: a prefix's wineserver and desktop stay on the
+# display they were started with, and the build's shared server runs without
+# one. Its server and helpers start detached from the test runner's pipes and
+# end with the test.
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}-dde"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  timeout 120 wineboot -i </dev/null >/dev/null 2>&1 || true
+  timeout 60 wineserver -w </dev/null >/dev/null 2>&1 || true
+fi
+(setsid wineserver -p 5 </dev/null >/dev/null 2>&1 &)
+timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+stop_wine() { wineserver -k </dev/null >/dev/null 2>&1 || true; }
+
 timeout 40 wine "$server" </dev/null >"$work/server.out" 2>&1 &
 server_pid=$!
 pids+=($server_pid)
 for _ in $(seq 200); do grep -q ready "$work/server.out" && break; sleep 0.1; done
 grep -q ready "$work/server.out" || { echo "server did not start:"; cat "$work/server.out"; exit 1; }
 
-timeout 40 wine "$client" </dev/null 2>&1
+timeout 40 wine "$client" </dev/null >"$work/client.out" 2>&1
 status=$?
+tr -d '\r' <"$work/client.out"
 wait "$server_pid" 2>/dev/null
 cat "$work/server.out"
 exit $status
