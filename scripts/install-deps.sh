@@ -11,7 +11,7 @@ packages=(
   libcpp-httplib-dev
   clang libclang-rt-14-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio
-  libmodbus-dev mbpoll socat curl
+  libmodbus-dev mbpoll socat curl wrk
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -1,0 +1,49 @@
+// The server side of the DDE test: a document with three entries and its DDE
+// service. Address 200 counts up every 100 ms, announced as a polled change
+// would be. The program ends when the last client has gone, or after 30 s.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "document/VantelDoc.h"
+#include "publish/win32/DocumentDde.h"
+
+int main() {
+    VantelDoc doc;
+    SharedDataMap& datamap = doc.Settings().datamap;
+    datamap.Insert(100, DataItem::MakeUnsignedShort(17));
+    datamap.Insert(101, DataItem::MakeUnsignedShort(5));
+    datamap.Insert(200, DataItem::MakeUnsignedShort(0));
+    DocumentDde dde(doc);
+    if (!dde.Start()) {
+        std::printf("DDE service not registered\n");
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 100, nullptr);
+    const DWORD start = ::GetTickCount();
+    bool seenClient = false;
+    uint16_t counter = 0;
+    MSG msg;
+    while (::GetTickCount() - start < 30000) {
+        if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            continue;
+        }
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr) {
+            datamap.UpdateItem(200, DataItem::MakeUnsignedShort(++counter));
+            doc.OnValueChanged(200);
+            if (dde.Connections() > 0) seenClient = true;
+            if (seenClient && dde.Connections() == 0) break;
+            continue;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    ::KillTimer(nullptr, timer);
+    dde.End();
+    std::printf("server done, link flag of 100: %d\n", doc.IsDdeLinked(100) ? 1 : 0);
+    return 0;
+}
