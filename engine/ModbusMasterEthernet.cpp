@@ -261,6 +261,13 @@ bool ModbusMasterEthernet::SendPoll(const Poll& poll) {
 }
 
 void ModbusMasterEthernet::ArmTimer(std::uint32_t milliseconds) {
+    if (milliseconds == 0) {
+        // At once: no need for a round trip through the timer thread, which
+        // would cost more than a poll on a fast link.
+        timerQueue->Cancel(*timer);
+        timerEvent->Set();
+        return;
+    }
     timerQueue->Arm(*timer, milliseconds);
 }
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,8 +24,6 @@
 #include "engine/Notifier.h"
 #include "protocol/FormatPreset.h"
 #include "protocol/ModbusPacket.h"
-
-extern char** environ;
 
 namespace {
 
@@ -54,15 +52,42 @@ bool Accepts(std::uint16_t port) {
     return ok;
 }
 
+// Starts command with fork and exec rather than posix_spawn or popen: those
+// run the child on the parent's memory (vfork), which ThreadSanitizer's
+// bookkeeping does not survive. With output set, the child's standard output
+// goes into the pipe whose read end is returned there.
+pid_t Launch(std::vector<std::string> command, int* output = nullptr) {
+    std::vector<char*> argv;
+    for (std::string& part : command) argv.push_back(part.data());
+    argv.push_back(nullptr);
+    int pipeEnds[2] = {-1, -1};
+    if (output != nullptr && pipe(pipeEnds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // A slave must not outlive a test program that dies: ctest would wait
+        // for ever on the output it still holds.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (output != nullptr) {
+            dup2(pipeEnds[1], STDOUT_FILENO);
+            close(pipeEnds[0]);
+            close(pipeEnds[1]);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    if (output != nullptr) {
+        close(pipeEnds[1]);
+        *output = pipeEnds[0];
+    }
+    return pid;
+}
+
 // A slave program started for one test and stopped by its process id.
 class PeerProcess {
   public:
     PeerProcess(std::vector<std::string> command, std::uint16_t port) {
         command.push_back(std::to_string(port));
-        std::vector<char*> argv;
-        for (std::string& part : command) argv.push_back(part.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid = -1;
+        pid = Launch(std::move(command));
         const auto until = Clock::now() + std::chrono::seconds(15);
         while (pid > 0 && !Accepts(port) && Clock::now() < until) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -83,19 +108,23 @@ class PeerProcess {
 // Values mbpoll reads from the slave: table type as mbpoll names it (0 coils,
 // 1 discrete inputs, 3 input registers, 4 holding registers).
 std::map<int, long> ReadWithMbpoll(std::uint16_t port, int type, int start, int count) {
-    const std::string command = "mbpoll -m tcp -a 1 -0 -1 -t " + std::to_string(type) + " -r " +
-                                std::to_string(start) + " -c " + std::to_string(count) + " -p " +
-                                std::to_string(port) + " 127.0.0.1 2>&1";
     std::map<int, long> values;
-    FILE* output = popen(command.c_str(), "r");
-    if (output == nullptr) return values;
+    int output = -1;
+    const pid_t pid = Launch({"mbpoll", "-m", "tcp", "-a", "1", "-0", "-1", "-t",
+                              std::to_string(type), "-r", std::to_string(start), "-c",
+                              std::to_string(count), "-p", std::to_string(port), "127.0.0.1"},
+                             &output);
+    if (pid <= 0) return values;
+    FILE* text = fdopen(output, "r");
     char line[256];
-    while (fgets(line, sizeof line, output) != nullptr) {
+    while (text != nullptr && fgets(line, sizeof line, text) != nullptr) {
         int address = 0;
         long value = 0;
         if (std::sscanf(line, "[%d]: %ld", &address, &value) == 2) values[address] = value;
     }
-    pclose(output);
+    if (text != nullptr) fclose(text);
+    int status = 0;
+    waitpid(pid, &status, 0);
     return values;
 }
 

@@ -276,6 +276,21 @@ TEST_F(EthernetMaster, ShowsAReplyOfAnotherTransactionAndKeepsWaitingForItsOwn) 
         << "the stray frame stores nothing and does not count as the reply";
 }
 
+TEST_F(EthernetMaster, AnExceptionReplyAnswersThePollButStoresNothing) {
+    FakeSlave slave([](const Bytes& request, int) {
+        return Reply(FakeSlave::MbapReply(request, {0x83, 0x02}));  // illegal data address
+    });
+    master.port = slave.Port();
+    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
+    MapRegisters(100, 1);
+    ASSERT_TRUE(master.Start());
+    EXPECT_EQ(Until("sent 200"),
+              (Steps{"state 0", "state 1", "sent 100", "received 9", "sent 200"}))
+        << "no retry: the slave did answer";
+    EXPECT_EQ(settings.datamap.Find(100)->type, DataItem::UnsignedShort);
+    EXPECT_EQ(settings.datamap.Find(100)->AsUnsignedShort(), 0);
+}
+
 TEST_F(EthernetMaster, ReassemblesAReplyWhoseHeaderAndBodyArriveApart) {
     FakeSlave slave([](const Bytes& request, int) {
         const Bytes reply = ReadReply(request);
