@@ -5,12 +5,15 @@ values, a write reaching the slave, and a bad project."""
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from clitest import SIM, TempDir, parse_rows, run_cli, saved_values, stop, write_project  # noqa: E402
+from clitest import (SIM, TempDir, parse_rows, run_cli, saved_values, stop,  # noqa: E402
+                     wait_for_line, write_project)
 
 WIN_CLI = os.environ.get("KESTROM_WIN_CLI", "")
 WINEPREFIX = os.environ.get("KESTROM_WINEPREFIX", "")
@@ -116,6 +119,29 @@ class UnderWine(unittest.TestCase):
             writes = sim.lines()
             self.assertIn("write hr 60 11", writes)
             self.assertIn("write hr 61 22", writes)
+
+    def test_ctrl_c_stops_the_run_cleanly(self):
+        # Wine hands SIGINT to a console program as Ctrl-C.
+        with TempDir() as d, Simulator("--quiet") as sim:
+            path = write_project(os.path.join(d, "p.xmb"), {
+                "host": "127.0.0.1", "port": sim.port, "pollrate": 100,
+                "polls": [{"function": 3, "start": 0, "size": 2, "formatpreset": 1}]})
+            cli = subprocess.Popen(["wine", WIN_CLI, windows_path(path)], env=wine_env(),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+            try:
+                wait_for_line(cli, r" RX Reply ", seconds=60)
+                sent = time.monotonic()
+                cli.send_signal(signal.SIGINT)
+                cli.wait(10)
+                self.assertLess(time.monotonic() - sent, 1.0)
+                self.assertEqual(cli.returncode, 0, cli.stderr.read())
+                tail = cli.stdout.read().decode("latin-1").splitlines()
+                self.assertTrue(tail and tail[-1].endswith("  Connection Closed "), tail)
+            finally:
+                stop(cli)
+                cli.stdout.close()
+                cli.stderr.close()
 
     def test_a_bad_project_gives_status_two_and_one_line(self):
         with TempDir() as d:
