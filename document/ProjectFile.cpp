@@ -219,8 +219,7 @@ bool OpenProject(const std::wstring& path, ProjectSetup& current, ProjectLoadRes
     json::jsonObject root;
     if (!FileHandler(path).Read(root, result.line, result.error)) return false;
     result.line = 0;
-    ProjectSetup loaded = current;
-    loaded.Reset();
+    ProjectSetup loaded = current.Defaults();
     if (!ProjectFromJson(root, loaded, result)) {
         result.notes.clear();
         return false;

@@ -1,9 +1,9 @@
 #include "document/ProjectSetup.h"
 
-void ProjectSetup::Reset() {
+ProjectSetup ProjectSetup::Defaults() const {
     ProjectSetup defaults;
     defaults.line = line;
     defaults.serial = serial;
     defaults.webport = webport;
-    *this = std::move(defaults);
+    return defaults;
 }

@@ -45,5 +45,8 @@ struct ProjectSetup {
 
     // Back to the defaults for the slave, the shared settings, the polls and
     // the data map; the serial line, the serial flag and the web port stay.
-    void Reset();
+    void Reset() { *this = Defaults(); }
+    // A set-up as Reset would leave this one, made without copying the polls
+    // and the data map.
+    ProjectSetup Defaults() const;
 };

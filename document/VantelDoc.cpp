@@ -89,7 +89,11 @@ bool VantelDoc::Open(const std::wstring& path, ProjectLoadResult& result) {
         result.error = L"Stop polling before opening a project : " + path;
         return false;
     }
-    ProjectSetup setup = CurrentSetup();
+    // What a file that does not mention them keeps; the rest comes from the file.
+    ProjectSetup setup;
+    setup.line = serialLine_;
+    setup.serial = serial_;
+    setup.webport = webport_;
     if (!OpenProject(path, setup, result)) return false;
     ApplySetup(std::move(setup));
     path_ = path;

@@ -123,7 +123,7 @@ void ModbusMasterSerial::HandleTick() {
         case Exchange::Draining:
             // A reply still arriving is read to its end, however long it takes
             // at a low baud rate; only a line that never falls silent is cut.
-            if (frameBytes < ModbusPacket::kMaxFrameBytes) {
+            if (frameBytes <= ModbusPacket::kMaxFrameBytes) {
                 tickDeferred = true;
                 return;
             }
@@ -260,6 +260,13 @@ void ModbusMasterSerial::ReadComplete() {
 void ModbusMasterSerial::ByteReceived(std::uint8_t byte) {
     if (!current) return;
     ++frameBytes;
+    if (tickDeferred && frameBytes > ModbusPacket::kMaxFrameBytes) {
+        // The timeout has passed and the line has run on past any frame's
+        // length without falling silent: what came is shown, and counted.
+        PostReceived(std::move(current));
+        CountFailure();
+        return;
+    }
     if (exchange == Exchange::Draining) {
         if (current->bytes.size() < ModbusPacket::kMaxFrameBytes) current->bytes.push_back(byte);
         ReadNext(MessageGapMs);

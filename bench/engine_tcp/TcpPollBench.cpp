@@ -4,9 +4,11 @@
 // watch: the master adds a timer tick, a notification and a decode per poll.
 #include <benchmark/benchmark.h>
 #include <modbus.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
 #include "engine/CommsSettings.h"
@@ -116,8 +118,47 @@ void KestromMaster(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The master's CPU use while it polls once a second: the process's CPU time
+// over the run (the slave's share included) divided by the wall time.
+void KestromMasterIdleCpu(benchmark::State& state) {
+    Slave slave;
+    Notifier notifier;
+    NotificationQueue queue;
+    notifier.Register(&queue, EventPacketReceived);
+    CommsSettings settings;
+    settings.pollrate = 1000;
+    Poll poll;
+    MakePoll(3, 0, 10, PresetId::ShortUint, poll);
+    settings.polls = {poll};
+    ModbusMasterEthernet master(notifier, settings);
+    master.host = "127.0.0.1";
+    master.port = static_cast<std::uint16_t>(slave.Port());
+    master.Start();
+    queue.Pop(2000);  // connected and polling
+    const double cpuBefore = ProcessCpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (!queue.Pop(2000)) {
+            state.SkipWithError("no reply within 2 s");
+            break;
+        }
+    }
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    state.counters["cpu%"] = 100.0 * (ProcessCpuSeconds() - cpuBefore) / wall;
+    master.Stop(true);
+}
+
 BENCHMARK(LibmodbusClient)->Arg(10)->Arg(100)->UseRealTime()->MinTime(2.0);
 BENCHMARK(KestromMaster)->Arg(10)->Arg(100)->UseRealTime()->MinTime(2.0);
+BENCHMARK(KestromMasterIdleCpu)->Iterations(5)->UseRealTime();
 
 }  // namespace
 

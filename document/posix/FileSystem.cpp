@@ -102,7 +102,13 @@ ReadStatus ReadWholeFile(const std::wstring& path, size_t maxBytes, std::vector<
 
 bool ReplaceWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     static std::atomic<unsigned> counter{0};
-    const std::string target = Native(path);
+    std::string target = Native(path);
+    // Saving through a symbolic link updates the file it points to and keeps
+    // the link.
+    if (char* resolved = ::realpath(target.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
     const std::string temporary =
         target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     // The new file keeps the old one's permissions; a new one gets the

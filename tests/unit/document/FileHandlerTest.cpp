@@ -40,21 +40,6 @@ TEST(FileHandler, WritesAByteOrderMarkAndUtf16LittleEndianCodeUnits) {
     EXPECT_EQ(FileBytes(folder.File(L"w.xmb")), expected);
 }
 
-TEST(FileHandler, ReadsWhatItWroteWithAndWithoutByteOrderMark) {
-    TempFolder folder;
-    for (bool bom : {true, false}) {
-        PutBytes(folder.File(L"r.xmb"),
-                 Utf16LeBytes(u"{\"n\":\"\u00E9\U0001D11E\",\"i\":-7}", bom));
-        ReadOutcome read = ReadFile(folder.File(L"r.xmb"));
-        ASSERT_TRUE(read.ok) << "bom " << bom << ": "
-                             << std::string(read.error.begin(), read.error.end());
-        EXPECT_EQ(read.line, 1);
-        ASSERT_NE(read.object.GetString(L"n"), nullptr);
-        EXPECT_EQ(read.object.GetString(L"n")->Value(), L"\u00E9\U0001D11E");
-        EXPECT_EQ(read.object.GetInt(L"i")->Value(), -7);
-    }
-}
-
 TEST(FileHandler, IgnoresAnOddLastByteAndKeepsANullCharacterInsideAString) {
     TempFolder folder;
     std::vector<uint8_t> bytes = Utf16LeBytes(std::u16string(u"{\"s\":\"a\0b\"}", 11));

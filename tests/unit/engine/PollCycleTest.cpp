@@ -63,12 +63,6 @@ class PollCycleTest : public ::testing::Test {
     PollCycle cycle{settings, link, PollCycle::LinkKind::Tcp};
 };
 
-TEST_F(PollCycleTest, ConnectionUpReportsTheLinkAndTicksAtOnce) {
-    cycle.ConnectionUp();
-    EXPECT_EQ(settings.connected, 1);
-    EXPECT_EQ(link.Take(), (Steps{"state 1", "tick now"}));
-}
-
 TEST_F(PollCycleTest, SendsThePollsInTurnAPollRateAfterEachReply) {
     Steps all;
     for (int i = 0; i < 4; ++i) {
@@ -105,14 +99,6 @@ TEST_F(PollCycleTest, WithoutRetryLimitAPollIsRepeatedWithoutEnd) {
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "retry"), 9);
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "give up"), 0);
     EXPECT_EQ(settings.pollIndex, 0u);
-}
-
-TEST_F(PollCycleTest, AReplyResetsTheRetryCount) {
-    cycle.Tick();
-    cycle.Tick();  // one timeout
-    EXPECT_EQ(cycle.RetryCount(), 1u);
-    cycle.ReplyComplete();
-    EXPECT_EQ(cycle.RetryCount(), 0u);
 }
 
 TEST_F(PollCycleTest, AFailedSendIsCountedLikeATimeout) {

@@ -273,6 +273,22 @@ TEST_F(SerialMaster, ReadsAnAbandonedFrameToItsEndShowsItAndCountsIt) {
     EXPECT_TRUE(Traced(L"Unsupported function - Aborting\n"));
 }
 
+TEST_F(SerialMaster, CutsALineThatNeverFallsSilentOnceTheTimeoutHasPassed) {
+    settings.timeout = 100;
+    settings.retries = 1;
+    int requests = 0;
+    port->slave = [&requests](const Bytes&) {
+        // Far more than any frame, without a pause; only the first time.
+        return requests++ == 0 ? At(5, Bytes(ModbusPacket::kMaxFrameBytes + 500, 0x01))
+                               : std::vector<Chunk>{};
+    };
+    settings.polls = {TestPolls::ReadRegisters(0, 1)};
+    ASSERT_TRUE(master.Start());
+    EXPECT_EQ(UntilNth("sent 0", 2, 15000),
+              (Steps{"state 0", "state 1", "sent 0", "received 4096", "give up", "sent 0"}))
+        << "the frame keeps what a packet holds; the rest is discarded";
+}
+
 TEST_F(SerialMaster, DiscardsBytesWaitingInThePortBeforeEachRequest) {
     settings.pollrate = 400;
     int replies = 0;

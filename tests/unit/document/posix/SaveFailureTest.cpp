@@ -73,6 +73,22 @@ TEST(SaveFailure, AWriteThatFailsPartWayReportsFailureAndKeepsTheOldFile) {
         << "the temporary file is removed";
 }
 
+TEST(SaveFailure, SavingThroughALinkReplacesTheLinkedFileAndKeepsTheLink) {
+    TempFolder folder;
+    const std::wstring real = folder.File(L"real.xmb");
+    const std::wstring link = folder.File(L"link.xmb");
+    ASSERT_TRUE(SaveProject(real, ProjectSetup()));
+    std::filesystem::create_symlink(real, link);
+    ProjectSetup changed;
+    changed.host = "other";
+    ASSERT_TRUE(SaveProject(link, changed));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    ProjectSetup opened;
+    ProjectLoadResult result;
+    ASSERT_TRUE(OpenProject(real, opened, result));
+    EXPECT_EQ(opened.host, "other");
+}
+
 // Sets environment variables for one test and puts the old values back.
 class Environment {
   public:

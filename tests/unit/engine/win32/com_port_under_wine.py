@@ -7,6 +7,7 @@ import re
 import select
 import subprocess
 import sys
+import tempfile
 import time
 
 COMPORT = 9
@@ -91,13 +92,17 @@ def main():
         link_com_port(prefix, SILENT_COMPORT, silent[1], links)
         env = dict(os.environ, KESTROM_TEST_COMPORT=str(COMPORT),
                    KESTROM_TEST_SILENT_COMPORT=str(SILENT_COMPORT))
-        result = subprocess.run(["wine", exe, "--gtest_filter=SerialComPort.*"], env=env,
-                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                timeout=90)
-        print(result.stdout)
-        print(result.stderr, file=sys.stderr)
-        passed = result.returncode == 0 and "[  PASSED  ] 2 tests" in result.stdout \
-            and "SKIPPED" not in result.stdout
+        # Output to a file, not a pipe: a wineserver this run starts keeps the
+        # descriptors it inherited, and a pipe would then never end.
+        with tempfile.TemporaryFile(mode="w+") as output:
+            result = subprocess.run(["wine", exe, "--gtest_filter=SerialComPort.*"], env=env,
+                                    stdin=subprocess.DEVNULL, stdout=output,
+                                    stderr=subprocess.STDOUT, timeout=90)
+            output.seek(0)
+            text = output.read()
+        print(text)
+        passed = result.returncode == 0 and "[  PASSED  ] 2 tests" in text \
+            and "SKIPPED" not in text
         return 0 if passed else 1
     finally:
         for link in links:
