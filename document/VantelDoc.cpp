@@ -171,8 +171,11 @@ void VantelDoc::OnValueChanged(uint16_t address) {
         ddeAdvisor_->PostAdvise(item);
     }
     std::lock_guard<CriticalSection> hold(webLock_);
-    if (std::find(subscriptions_.begin(), subscriptions_.end(), address) != subscriptions_.end())
-        updates_.push_back(address);
+    if (std::find(subscriptions_.begin(), subscriptions_.end(), address) == subscriptions_.end())
+        return;
+    if (updates_.size() >= kMaxWebUpdates)
+        updates_.erase(updates_.begin(), updates_.end() - (kMaxWebUpdates - 1));
+    updates_.push_back(address);
 }
 
 bool VantelDoc::SetDdeLink(uint16_t address, bool linked) {

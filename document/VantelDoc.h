@@ -114,7 +114,10 @@ class VantelDoc : public Doc, public Notifier {
     bool IsDdeLinked(uint16_t address) const;
 
     // Web: the subscribed addresses and the changes since the last web poll,
-    // used under WebLock() by the web interface.
+    // used under WebLock() by the web interface. The change list keeps the
+    // newest kMaxWebUpdates changes: a subscriber that went away must not
+    // make it grow for ever, and one that comes back wants the latest values.
+    static constexpr size_t kMaxWebUpdates = 10000;
     CriticalSection& WebLock() { return webLock_; }
     std::vector<uint16_t>& Subscriptions() { return subscriptions_; }
     std::vector<uint16_t>& Updates() { return updates_; }

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The few socket calls the web listener makes on an accepted connection, in
+// one interface over BSD sockets and Winsock. The handle is the system's
+// socket value widened to an integer.
+namespace WebSocketIo {
+
+// Small answers go out at once instead of waiting for the peer's delayed
+// acknowledgement (Nagle's algorithm would hold each answer for up to 40 ms
+// on Linux and 200 ms on Windows).
+void DisableNagle(std::uintptr_t socket);
+
+enum class Wait { Ready, TimedOut, Failed };
+// Waits up to timeoutMs for bytes (or the end of the stream) to arrive.
+Wait WaitReadable(std::uintptr_t socket, int timeoutMs);
+// Waits up to timeoutMs until the socket takes more bytes.
+Wait WaitWritable(std::uintptr_t socket, int timeoutMs);
+
+// One recv/send; the count, 0 at the end of the stream, or -1 on an error.
+long Receive(std::uintptr_t socket, char* buffer, std::size_t size);
+long Send(std::uintptr_t socket, const char* bytes, std::size_t size);
+
+// The numeric address and port of the peer or of the local end; empty and 0
+// when the system cannot tell.
+void PeerAddress(std::uintptr_t socket, std::string& ip, int& port);
+void LocalAddress(std::uintptr_t socket, std::string& ip, int& port);
+
+}  // namespace WebSocketIo
+
+namespace WebSocketIo {
+// Shuts the connection down both ways and releases the socket.
+void Close(std::uintptr_t socket);
+}  // namespace WebSocketIo
+
+namespace WebSocketIo {
+// Options of the listening socket. A restart may bind the port again while
+// old connections linger, but a port that another program (or a second copy
+// of this one) listens on must be refused, not shared.
+void SetListenerOptions(std::uintptr_t socket);
+}  // namespace WebSocketIo
