@@ -9,9 +9,10 @@ const char kUsage[] =
     R"usage(Usage: kestrom-master-cli [OPTIONS] PROJECT.xmb
 
 Opens a Kestrom Master project, polls its slave with the master the project
-selects (Modbus TCP or serial), prints every traffic row on standard output and
-keeps the project's data map up to date. Stops on SIGINT or SIGTERM (Ctrl-C),
-after --seconds, or when a --do-poll run ends.
+selects (Modbus TCP or serial), prints every traffic row on standard output,
+keeps the project's data map up to date and serves it over HTTP as JSON on the
+project's web port (all IPv4 addresses, no authentication). Stops on SIGINT or
+SIGTERM (Ctrl-C), after --seconds, or when a --do-poll run ends.
 
 Each row is one line, as in the traffic log:
   TIME DIR DESCRIPTION CONTENT
@@ -33,6 +34,10 @@ OPTIONS
   --trace          Print the serial master's trace texts on standard error.
   --host HOST      Poll this host instead of the project's (Modbus TCP link).
   --port N         Poll this TCP port instead of the project's (1-65535).
+  --web-port N     Serve the web interface on this port instead of the
+                   project's (1-65535). A port that cannot be taken is
+                   reported on standard error and the polling goes on.
+  --no-web         No web interface.
   --help           This text.
 
 EXIT STATUS
@@ -121,6 +126,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& arguments) {
         bool ok = true;
         if (name == "--help") {
             ok = flag(o.help);
+        } else if (name == "--no-web") {
+            ok = flag(o.noWeb);
         } else if (name == "--trace") {
             ok = flag(o.trace);
         } else if (name == "--seconds") {
@@ -132,6 +139,9 @@ CliParse ParseCliOptions(const std::vector<std::string>& arguments) {
         } else if (name == "--port") {
             ok = number(1, 65535, n);
             if (ok) o.port = static_cast<std::uint16_t>(n);
+        } else if (name == "--web-port") {
+            ok = number(1, 65535, n);
+            if (ok) o.webPort = static_cast<std::uint16_t>(n);
         } else if (name == "--host") {
             std::string host;
             ok = value(host);

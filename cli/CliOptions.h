@@ -16,6 +16,8 @@ struct CliOptions {
     bool trace = false;                    // serial master's trace texts to standard error
     std::optional<std::string> host;       // the slave's host instead of the project's
     std::optional<std::uint16_t> port;     // the slave's TCP port instead of the project's
+    std::optional<std::uint16_t> webPort;  // the web interface's port instead of the project's
+    bool noWeb = false;                    // no web interface at all
     bool help = false;
 };
 

@@ -14,6 +14,7 @@
 #include "engine/NotifyEvents.h"
 #include "protocol/DebugTrace.h"
 #include "protocol/ModbusPacket.h"
+#include "publish/WebPublisher.h"
 
 namespace {
 
@@ -171,19 +172,21 @@ bool ApplyOverrides(VantelDoc& doc, const CliOptions& options, std::FILE* err) {
         std::fprintf(err, "%s: %s polls over Modbus TCP; --device is ignored\n", kProgram,
                      options.project.c_str());
     }
+    if (options.webPort) doc.SetWebPort(*options.webPort);
     if (options.host) doc.EthernetMaster().host = *options.host;
     if (options.port) doc.EthernetMaster().port = *options.port;
     if (options.doPoll) doc.Settings().singlePollIndex = static_cast<std::int32_t>(*options.doPoll);
     return true;
 }
 
-// The project with the last values; the slave's host and port stay as the
-// project had them, whatever --host and --port chose for this run.
+// The project with the last values; the slave's host and port and the web
+// port stay as the project had them, whatever the options chose for this run.
 bool SaveProjectWithValues(const VantelDoc& doc, const ProjectSetup& original,
                            const CliOptions& options, std::FILE* err) {
     ProjectSetup setup = doc.CurrentSetup();
     setup.host = original.host;
     setup.port = original.port;
+    setup.webport = original.webport;
     if (!SaveProject(WideFromArgument(options.savePath), setup)) {
         std::fprintf(err, "%s: cannot save the project to %s\n", kProgram,
                      options.savePath.c_str());
@@ -213,6 +216,20 @@ int RunMasterCli(const CliOptions& options, const std::atomic<bool>& stop, std::
     }
     traceStream = err;
     DebugTrace::Sink previousSink = DebugTrace::SetSink(options.trace ? TraceToStream : nullptr);
+
+    // The web interface serves the data map while the master fills it; one
+    // that cannot start (its port taken) is reported, and polling goes on, as
+    // the windowed program does.
+    WebPublisher web(doc);
+    if (options.noWeb) {
+        // Nothing listens.
+    } else if (web.StartWeb()) {
+        std::fprintf(err, "%s: web interface on port %d (all IPv4 addresses)\n", kProgram,
+                     doc.WebPort());
+    } else {
+        std::fprintf(err, "%s: the web interface is not running: %s\n", kProgram,
+                     ConsoleText(web.Error()).c_str());
+    }
 
     RowPrinter printer(out, err, options.logPath);
     RunRecord record;
@@ -245,6 +262,8 @@ int RunMasterCli(const CliOptions& options, const std::atomic<bool>& stop, std::
             }
         }
     }
+    // Stopped and waited for, so the port is free when the program ends.
+    web.StopWeb();
     DebugTrace::SetSink(previousSink);
     traceStream = nullptr;
 

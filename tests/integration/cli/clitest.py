@@ -14,6 +14,7 @@ import socket
 import subprocess
 import tempfile
 import time
+import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLI = os.environ.get("KESTROM_CLI", "kestrom-master-cli")
@@ -141,16 +142,26 @@ class PtyPair:
 
 
 def run_cli(args, timeout=30, program=None, env=None):
-    """Runs the program to its end: (status, stdout, stderr)."""
-    argv = (program or [CLI]) + list(args)
+    """Runs the program to its end: (status, stdout, stderr). Unless the test
+    chooses a web port, the web interface stays off, so no test takes the
+    projects' port 8888 from another program on the machine."""
+    args = list(args)
+    if "--web-port" not in args:
+        args = ["--no-web"] + args
+    argv = (program or [CLI]) + args
     done = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
                           env=env)
     return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
 
 
-def start_cli(args):
-    return subprocess.Popen([CLI] + list(args), stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+def start_cli(args, program=None, env=None):
+    return subprocess.Popen((program or [CLI]) + list(args), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+
+
+def http_get(port, target):
+    with urllib.request.urlopen(f"http://127.0.0.1:{port}{target}", timeout=5) as answer:
+        return json.loads(answer.read().decode("utf-8"))
 
 
 def wait_for_line(process, pattern: str, seconds: float = 10.0) -> list:

@@ -4,14 +4,16 @@ and the stop on a signal checked from outside, as a script would use it."""
 
 import os
 import signal
+import socket
 import struct
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from clitest import (PtyPair, Peer, TempDir, free_port, parse_rows, run_cli,  # noqa: E402
-                     saved_values, start_cli, stop, wait_for_line, write_project)
+from clitest import (PtyPair, Peer, TempDir, free_port, http_get, parse_rows,  # noqa: E402
+                     read_project, run_cli, saved_values, start_cli, stop, wait_for_line,
+                     write_project)
 
 
 def crc16(data: bytes) -> int:
@@ -104,13 +106,43 @@ class OverTcp(unittest.TestCase):
             self.assertEqual([r[0] for r in rows], ["", "", "TX", "RX", ""], out)
             self.assertEqual(saved_values(saved2)[50], "777")
 
+    def test_the_web_interface_answers_while_it_runs_and_its_port_is_freed(self):
+        with TempDir() as d, Peer.tcp() as peer:
+            path = write_project(os.path.join(d, "plant.xmb"), project(peer.port))
+            saved = os.path.join(d, "saved.xmb")
+            web = free_port()
+            cli = start_cli(["--web-port", str(web), "--save", saved, path])
+            try:
+                wait_for_line(cli, r" RX Reply 03: Read Input Registers with 8 bytes")
+                self.assertEqual(http_get(web, "/41"), [{"name": 41, "value": "5678"}])
+                info = http_get(web, "/9999")  # unmapped: the program information
+                self.assertEqual((info["app"], info["connected"], info["running"]),
+                                 ("plant.xmb", True, True), info)
+                # A value written over the web goes out with the next write poll.
+                self.assertEqual(http_get(web, "/ident?item=50&value=4242"), {"result": "ok"})
+                wait_for_line(cli, r"TX Poll 06: Write Single Register 50 .*01 06 00 32 10 92 $")
+                cli.send_signal(signal.SIGINT)
+                cli.wait(5)
+                self.assertEqual(cli.returncode, 0, cli.stderr.read())
+            finally:
+                stop(cli)
+                cli.stdout.close()
+                cli.stderr.close()
+            self.assertEqual(saved_values(saved)[50], "4242")
+            self.assertEqual(read_project(saved)["webport"], 8888, "the project's own web port")
+            with socket.socket() as s:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                s.bind(("0.0.0.0", web))  # fails while anything still listens there
+
     def test_a_signal_stops_within_a_second_with_status_zero(self):
         with TempDir() as d, Peer.tcp() as peer:
             path = write_project(os.path.join(d, "plant.xmb"), project(peer.port))
             for sig in (signal.SIGINT, signal.SIGTERM):
-                cli = start_cli([path])
+                web = free_port()
+                cli = start_cli(["--web-port", str(web), path])
                 try:
                     wait_for_line(cli, r" RX Reply ")
+                    self.assertIn("name", http_get(web, "/40")[0])
                     sent = time.monotonic()
                     cli.send_signal(sig)
                     cli.wait(5)
@@ -118,6 +150,9 @@ class OverTcp(unittest.TestCase):
                     self.assertEqual(cli.returncode, 0, f"{sig}: {cli.stderr.read()}")
                     tail = cli.stdout.read().decode("latin-1").splitlines()
                     self.assertTrue(tail and tail[-1].endswith("  Connection Closed "), tail)
+                    with socket.socket() as s:
+                        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                        s.bind(("0.0.0.0", web))
                 finally:
                     stop(cli)
                     cli.stdout.close()
@@ -143,7 +178,6 @@ class OverTcp(unittest.TestCase):
             self.assertEqual(status, 0, err)
             self.assertTrue(find(parse_rows(out), "RX",
                                  "Reply 03: Read Input Registers with 8 bytes of data"), out)
-            from clitest import read_project
             setup = read_project(saved)
             self.assertEqual((setup["host"], setup["port"]), ("slave.invalid", 1))
 
@@ -155,9 +189,18 @@ class OverSerial(unittest.TestCase):
                               polls=[{"function": 3, "start": 40, "size": 4, "formatpreset": 1}])
             path = write_project(os.path.join(d, "rtu.xmb"), members)
             saved = os.path.join(d, "saved.xmb")
-            status, out, err = run_cli(["--device", pair.b, "--trace", "--seconds", "3",
-                                        "--save", saved, path])
-            self.assertEqual(status, 0, err)
+            web = free_port()
+            cli = start_cli(["--device", pair.b, "--trace", "--seconds", "4",
+                             "--web-port", str(web), "--save", saved, path])
+            try:
+                lines = wait_for_line(cli, r" RX Reply 03")
+                self.assertEqual(http_get(web, "/43"), [{"name": 43, "value": "65535"}])
+                rest, err = cli.communicate(timeout=20)
+            finally:
+                stop(cli)
+            out = "\n".join(lines) + "\n" + rest.decode("latin-1")
+            err = err.decode("latin-1")
+            self.assertEqual(cli.returncode, 0, err)
             rows = parse_rows(out)
             request = rtu_hex(bytes([1, 3, 0, 40, 0, 4]))
             reply = rtu_hex(bytes([1, 3, 8, 0x04, 0xD2, 0x16, 0x2E, 0, 9, 0xFF, 0xFF]))

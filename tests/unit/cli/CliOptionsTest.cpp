@@ -10,9 +10,9 @@ namespace {
 CliParse Parse(std::vector<std::string> arguments) { return ParseCliOptions(arguments); }
 
 TEST(CliOptions, ReadsEveryOptionInBothSpellings) {
-    CliParse p =
-        Parse({"--seconds", "5", "--do-poll=2", "--save", "out.xmb", "--log=t.log", "--device",
-               "/dev/pts/4", "--trace", "--host", "127.0.0.1", "--port=1502", "plant.xmb"});
+    CliParse p = Parse({"--seconds", "5", "--do-poll=2", "--save", "out.xmb", "--log=t.log",
+                        "--device", "/dev/pts/4", "--trace", "--host", "127.0.0.1", "--port=1502",
+                        "--web-port", "8080", "--no-web", "plant.xmb"});
     ASSERT_EQ(p.error, "");
     const CliOptions& o = p.options;
     EXPECT_EQ(o.project, "plant.xmb");
@@ -24,6 +24,8 @@ TEST(CliOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_TRUE(o.trace);
     EXPECT_EQ(o.host, "127.0.0.1");
     EXPECT_EQ(o.port, 1502);
+    EXPECT_EQ(o.webPort, 8080);
+    EXPECT_TRUE(o.noWeb);
 }
 
 TEST(CliOptions, RefusesWhatAScriptCouldHaveMeantOtherwise) {

@@ -37,7 +37,10 @@ class MasterCli : public ::testing::Test {
 
     // Runs the program's body with the stop flag as given; out and err
     // receive what it prints.
-    int Run(const CliOptions& options, bool stopAtOnce = false) {
+    // The web interface stays off: these cases must not take a port another
+    // program on the machine may be using.
+    int Run(CliOptions options, bool stopAtOnce = false) {
+        options.noWeb = true;
         std::FILE* outFile = std::tmpfile();
         std::FILE* errFile = std::tmpfile();
         std::atomic<bool> stop{stopAtOnce};
