@@ -56,16 +56,29 @@ if [ -z "$port" ]; then
   exit 1
 fi
 
+# The project's web port, or a free one when something else holds it.
+web=${DEMO_WEB_PORT:-8888}
+if (exec 3<>"/dev/tcp/127.0.0.1/$web") 2>/dev/null; then
+  web=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+fi
+
 cat <<TEXT
 Slave simulator listening on 127.0.0.1:$port (values change every second).
-Polling it with: $cli --host 127.0.0.1 --port $port $project
+Polling it with: $cli --host 127.0.0.1 --port $port --web-port $web $project
 Every row below is one packet, timeout or link state. Stop with Ctrl-C.
-The web interface (HTTP JSON on the project's web port 8888) is not part of
-this build yet: there is nothing to point a browser or curl at.
+
+Read the values with a browser or curl while it runs (JSON over HTTP):
+  curl http://127.0.0.1:$web/0       register 0 (counts up)
+  curl http://127.0.0.1:$web/300     float 300 (function 65)
+  curl http://127.0.0.1:$web/400     double 400 (function 67)
+  curl http://127.0.0.1:$web/9999    an unmapped address: the program information
+  curl 'http://127.0.0.1:$web/ident?item=20&value=1234'
+                                     register 20 becomes 1234; the write poll sends it
+The web interface listens on all IPv4 addresses without authentication.
 
 TEXT
 
-args=(--host 127.0.0.1 --port "$port")
+args=(--host 127.0.0.1 --port "$port" --web-port "$web")
 [ -n "${DEMO_SECONDS:-}" ] && args+=(--seconds "$DEMO_SECONDS")
 # Ctrl-C goes to the master, which stops cleanly; this script carries on to
 # stop the simulator.
