@@ -6,14 +6,15 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from clitest import (SIM, TempDir, parse_rows, run_cli, saved_values, stop,  # noqa: E402
-                     wait_for_line, write_project)
+from clitest import (SIM, TempDir, free_port, http_get, parse_rows, run_cli,  # noqa: E402
+                     saved_values, start_cli, stop, wait_for_line, write_project)
 
 WIN_CLI = os.environ.get("KESTROM_WIN_CLI", "")
 WINEPREFIX = os.environ.get("KESTROM_WINEPREFIX", "")
@@ -92,9 +93,19 @@ class UnderWine(unittest.TestCase):
             }
             path = write_project(os.path.join(d, "plant.xmb"), members)
             saved, log = os.path.join(d, "saved.xmb"), os.path.join(d, "traffic.log")
-            status, out, err = run_wine(["--seconds", "3", "--save", windows_path(saved),
-                                         "--log", windows_path(log), windows_path(path)])
-            self.assertEqual(status, 0, out + err)
+            web = free_port()
+            cli = start_cli(["--seconds", "4", "--web-port", str(web),
+                             "--save", windows_path(saved), "--log", windows_path(log),
+                             windows_path(path)], program=["wine", WIN_CLI], env=wine_env())
+            try:
+                lines = wait_for_line(cli, r" RX Reply 65", seconds=60)
+                # The Windows program's web interface, read from Linux.
+                self.assertEqual(http_get(web, "/301"), [{"name": 301, "value": "-2.25"}])
+                rest, err = cli.communicate(timeout=60)
+            finally:
+                stop(cli)
+            out = "\n".join(lines) + "\n" + rest.decode("latin-1")
+            self.assertEqual(cli.returncode, 0, out + err.decode("latin-1"))
             rows = parse_rows(out)
             self.assertEqual(rows[0], ("", "Attempting to connect. "))
             self.assertEqual(rows[-1], ("", "Connection Closed "))
@@ -112,6 +123,9 @@ class UnderWine(unittest.TestCase):
                 self.assertTrue(any(t.startswith(expected) for t in texts), f"{expected}\n{out}")
             with open(log, "rb") as f:
                 self.assertEqual(f.read().decode("latin-1").splitlines(), out.splitlines())
+            with socket.socket() as s:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                s.bind(("0.0.0.0", web))  # released
             values = saved_values(saved)
             self.assertEqual([values[a] for a in range(40, 44)], ["1234", "5678", "9", "65535"])
             self.assertEqual((values[300], values[301]), ("1.5", "-2.25"))
@@ -126,9 +140,8 @@ class UnderWine(unittest.TestCase):
             path = write_project(os.path.join(d, "p.xmb"), {
                 "host": "127.0.0.1", "port": sim.port, "pollrate": 100,
                 "polls": [{"function": 3, "start": 0, "size": 2, "formatpreset": 1}]})
-            cli = subprocess.Popen(["wine", WIN_CLI, windows_path(path)], env=wine_env(),
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE)
+            cli = start_cli(["--no-web", windows_path(path)], program=["wine", WIN_CLI],
+                            env=wine_env())
             try:
                 wait_for_line(cli, r" RX Reply ", seconds=60)
                 sent = time.monotonic()
