@@ -1,6 +1,7 @@
 # make test   installs what is missing, builds every configuration, runs every test
 # make fuzz   runs the libFuzzer harnesses for longer (FUZZ_SECONDS, default 120)
 # make bench  builds and runs the benchmarks (optimised native build)
+# make run    installs, builds and runs the demo project against the slave simulator
 .PHONY: all deps build test fuzz bench run clean
 
 all: build
@@ -20,9 +21,8 @@ fuzz: deps
 bench: deps
 	@bash scripts/bench.sh
 
-run: deps
-	@echo "make run: there is no runnable program yet; the command-line program and the demo come later."
-	@exit 1
+run:
+	@bash scripts/run-demo.sh
 
 clean:
 	rm -rf build/native build/win build/fuzz build/tsan build/release

@@ -1,0 +1,161 @@
+#include "cli/TrafficRow.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "protocol/FunctionTable.h"
+#include "protocol/ModbusPacket.h"
+
+namespace {
+
+bool Has(std::span<const PacketField> fields, PacketField field) {
+    for (PacketField f : fields) {
+        if (f == field) return true;
+    }
+    return false;
+}
+
+// The header fields a description needs, read from the bytes the packet
+// carries: a received packet reaches the monitor before (or without) being
+// decoded, so its parsed fields cannot be relied on. A field beyond the bytes
+// falls back to what the packet holds.
+struct Fields {
+    std::uint32_t start = 0;
+    std::uint32_t count = 0;
+    std::uint32_t byteCount = 0;
+};
+
+std::uint32_t BigEndian(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t width,
+                        std::uint32_t fallback) {
+    if (at + width > bytes.size()) return fallback;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) value = (value << 8) | bytes[at + i];
+    return value;
+}
+
+Fields ReadFields(const ModbusPacket& packet, std::size_t functionAt, std::uint8_t code) {
+    // The Daniel requests (65 to 68) carry a 4-byte start and a 1-byte count.
+    const bool daniel = FunctionCode::IsDaniel(code);
+    const std::size_t startWidth = daniel ? 4 : 2;
+    const std::size_t countWidth = daniel ? 1 : 2;
+    const std::size_t first = functionAt + 1;
+    Fields fields;
+    fields.start = BigEndian(packet.bytes, first, startWidth, packet.start);
+    fields.count = BigEndian(packet.bytes, first + startWidth, countWidth, packet.count);
+    fields.byteCount = BigEndian(packet.bytes, first, 1, packet.byteCount);
+    return fields;
+}
+
+std::wstring Format(const wchar_t* format, auto... arguments) {
+    wchar_t buffer[256];
+    int n = std::swprintf(buffer, std::size(buffer), format, arguments...);
+    if (n < 0) return std::wstring();
+    return std::wstring(buffer, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+std::wstring PacketDescription(const ModbusPacket& packet, std::uint8_t protocol) {
+    // RTU: address, function. MBAP: the 7-byte header, then the function.
+    const std::size_t functionAt = protocol == 1 ? 1 : 7;
+    if (packet.bytes.size() <= functionAt) return std::wstring();
+    const std::uint8_t code = packet.bytes[functionAt];
+    const ModbusFunction* function = FindFunction(code);
+    if (function == nullptr) return std::wstring();
+    const Fields fields = ReadFields(packet, functionAt, code);
+
+    if (packet.isRequest != 0) {
+        if (Has(function->requestFields, PacketField::count)) {
+            // The last address in 32 bits, so a count of 0 or a range past
+            // 65535 shows what the request says rather than a wrapped number.
+            const long long last =
+                static_cast<long long>(fields.start) + static_cast<long long>(fields.count) - 1;
+            return Format(L"%ls %ls %u %ls %lld", L"Poll", function->name, fields.start, L"to",
+                          last);
+        }
+        return Format(L"%ls %ls %u", L"Poll", function->name, fields.start);
+    }
+    if (function->replyFields.empty()) return Format(L"%ls %ls", L"Reply", function->name);
+    if (Has(function->replyFields, PacketField::bytecount)) {
+        return Format(L"%ls %ls %ls %u bytes %ls", L"Reply", function->name, L"with",
+                      fields.byteCount, L"of data");
+    }
+    if (Has(function->replyFields, PacketField::itemcount)) {
+        return Format(L"%ls %ls %ls %u items", L"Reply", function->name, L"with", fields.byteCount);
+    }
+    return Format(L"%ls %ls", L"Reply", function->name);
+}
+
+std::optional<std::wstring> ConnectionStateText(std::uint32_t state) {
+    switch (state) {
+        case 0:
+            return L"Attempting to connect.";
+        case 1:
+            return L"Connected";
+        case 2:
+            return L"Connection Lost";
+        case 3:
+            return L"Connection Failed.";
+        case 4:
+            return L"Connection Closed";
+        default:
+            return std::nullopt;
+    }
+}
+
+std::wstring HexContent(std::span<const std::uint8_t> bytes) {
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring text;
+    const std::size_t shown = std::min(bytes.size(), kMaxHexBytes);
+    text.reserve(shown * 3);
+    for (std::size_t i = 0; i < shown; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+        text += L' ';
+    }
+    return text;
+}
+
+namespace {
+
+TrafficRow PacketRow(const wchar_t* dir, const ModbusPacket& packet, std::uint8_t protocol) {
+    std::wstring description = PacketDescription(packet, protocol);
+    if (description.empty()) description = L"Unknown";
+    return TrafficRow{dir, std::move(description), HexContent(packet.bytes)};
+}
+
+}  // namespace
+
+TrafficRow SentRow(const ModbusPacket& request, std::uint8_t protocol) {
+    return PacketRow(L"TX", request, protocol);
+}
+
+TrafficRow ReceivedRow(const ModbusPacket& reply, std::uint8_t protocol) {
+    return PacketRow(L"RX", reply, protocol);
+}
+
+TrafficRow TimeoutRetryRow() { return TrafficRow{L"", L"Timeout. Retrying.", L""}; }
+
+TrafficRow TimeoutGiveUpRow() { return TrafficRow{L"", L"Timeout. Giving up.", L""}; }
+
+std::wstring TimeText(int hour, int minute, int second, int millisecond) {
+    return Format(L"%02d:%02d:%02d:%03d", hour, minute, second, millisecond);
+}
+
+std::wstring LocalTimeText() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    const int millisecond =
+        static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    // std::localtime shares one buffer per process: rows are made on one
+    // thread only (the monitor's, or the program's main thread).
+    const std::tm* local = std::localtime(&seconds);
+    if (local == nullptr) return TimeText(0, 0, 0, millisecond);
+    return TimeText(local->tm_hour, local->tm_min, local->tm_sec, millisecond);
+}
+
+std::wstring LogLine(const std::wstring& time, const TrafficRow& row) {
+    return time + L" " + row.dir + L" " + row.description + L" " + row.content;
+}
