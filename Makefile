@@ -2,7 +2,7 @@
 # make fuzz   runs the libFuzzer harnesses for longer (FUZZ_SECONDS, default 120)
 # make bench  builds and runs the benchmarks (optimised native build)
 # make run    installs, builds and runs the demo project against the slave simulator
-.PHONY: all deps build test fuzz bench run clean
+.PHONY: all deps build test test-dde fuzz bench run clean
 
 all: build
 
@@ -14,6 +14,11 @@ build: deps
 
 test: deps
 	@bash scripts/test.sh
+
+# The DDE server under Wine and Xvfb (not yet reliable enough for make test).
+test-dde: deps
+	@bash scripts/build.sh win
+	@cd build/win && ctest --output-on-failure -L dde
 
 fuzz: deps
 	@bash scripts/fuzz.sh

@@ -98,42 +98,23 @@ void Handle(Notification& n, VantelDoc& doc, RowPrinter& printer, RunRecord& rec
     }
 }
 
-SerialSettings SerialSettingsFor(const SerialLineSettings& line, const std::string& device) {
-    SerialSettings settings;
-    settings.comport = line.comport;
-    settings.devicePath = device;
-    settings.baud = line.baud;
-    settings.databits = line.databits;
-    settings.parity = line.parity;
-    settings.stopbits = line.stopbits;
-    settings.handshaking = line.handshaking;
-    return settings;
-}
-
-// The start of a run refused by the engine is rare (no thread could be made);
-// the caller reports it.
+// The document's masters poll; the run is started and stopped as the main
+// window does it, so the document (and the web interface's "running") sees it.
 class ChosenMaster {
   public:
     ChosenMaster(VantelDoc& doc, const CliOptions& options) : doc_(doc) {
-        if (doc.IsSerial()) {
-            serial_.emplace(doc, doc.Settings());
-            serial_->line = SerialSettingsFor(doc.SerialLine(), options.device);
-        }
+        doc.SerialMaster().line.devicePath = options.device;
+        if (options.doPoll) singlePoll_ = static_cast<std::int32_t>(*options.doPoll);
     }
     ~ChosenMaster() { Stop(); }
 
-    bool Start() { return serial_ ? serial_->Start() : doc_.EthernetMaster().Start(); }
-    void Stop() {
-        if (serial_) {
-            serial_->Stop(true);
-        } else {
-            doc_.EthernetMaster().Stop(true);
-        }
-    }
+    // Refused only when no worker thread could be made; the caller reports it.
+    bool Start() { return doc_.StartRun(singlePoll_); }
+    void Stop() { doc_.StopRun(); }
 
   private:
     VantelDoc& doc_;
-    std::optional<ModbusMasterSerial> serial_;
+    std::int32_t singlePoll_ = -1;
 };
 
 bool OpenDocument(VantelDoc& doc, const CliOptions& options, std::FILE* err) {
@@ -175,7 +156,6 @@ bool ApplyOverrides(VantelDoc& doc, const CliOptions& options, std::FILE* err) {
     if (options.webPort) doc.SetWebPort(*options.webPort);
     if (options.host) doc.EthernetMaster().host = *options.host;
     if (options.port) doc.EthernetMaster().port = *options.port;
-    if (options.doPoll) doc.Settings().singlePollIndex = static_cast<std::int32_t>(*options.doPoll);
     return true;
 }
 
