@@ -4,6 +4,7 @@
 #include <string>
 
 class VantelDoc;
+struct WebTarget;
 
 // What the web interface answers, apart from HTTP: the request target in,
 // the JSON text (UTF-8) out. Called on the web server's worker threads,
@@ -37,10 +38,10 @@ class WebInterface {
     static std::wstring Version();
 
   private:
-    std::wstring Subscribe(const class WebTarget& target);
+    std::wstring Subscribe(const WebTarget& target);
     std::wstring Updates();
-    std::wstring Ident(const class WebTarget& target);
-    std::wstring Address(const class WebTarget& target);
+    std::wstring Ident(const WebTarget& target);
+    std::wstring Address(const WebTarget& target);
     std::wstring Information();
     bool Connected() const;
 
