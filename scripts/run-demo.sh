@@ -67,13 +67,14 @@ Slave simulator listening on 127.0.0.1:$port (values change every second).
 Polling it with: $cli --host 127.0.0.1 --port $port --web-port $web $project
 Every row below is one packet, timeout or link state. Stop with Ctrl-C.
 
-Read the values with a browser or curl while it runs (JSON over HTTP):
-  curl http://127.0.0.1:$web/0       register 0 (counts up)
-  curl http://127.0.0.1:$web/300     float 300 (function 65)
-  curl http://127.0.0.1:$web/400     double 400 (function 67)
-  curl http://127.0.0.1:$web/9999    an unmapped address: the program information
-  curl 'http://127.0.0.1:$web/ident?item=20&value=1234'
-                                     register 20 becomes 1234; the write poll sends it
+Read the values with curl while it runs (JSON over HTTP; a browser takes the
+same addresses, e.g. 127.0.0.1:$web/300):
+  curl 127.0.0.1:$web/0       register 0 (counts up)
+  curl 127.0.0.1:$web/300     float 300 (function 65)
+  curl 127.0.0.1:$web/400     double 400 (function 67)
+  curl 127.0.0.1:$web/9999    an unmapped address: the program information
+  curl '127.0.0.1:$web/ident?item=20&value=1234'
+                              register 20 becomes 1234; the write poll sends it
 The web interface listens on all IPv4 addresses without authentication.
 
 TEXT
