@@ -52,8 +52,25 @@ void DDEServer::PostAdvise(const std::wstring& item) {
     if (!instance_) return;
     HSZ handle = ::DdeCreateStringHandleW(instance_, item.c_str(), CP_WINUNICODE);
     if (!handle) return;
+    // Every WM_DDE_DATA carries a reference to the item's global atom, which
+    // its receiver deletes. Wine's DdePostAdvise adds one reference and
+    // posts it to every loop on the item, so with two loops the second
+    // client finds the atom gone and drops the data. The missing references
+    // are added here.
+    if (RunsUnderWine()) {
+        for (int extra = LoopsOn(item) - 1; extra > 0; --extra) ::GlobalAddAtomW(item.c_str());
+    }
     ::DdePostAdvise(instance_, topic_, handle);
     ::DdeFreeStringHandle(instance_, handle);
+}
+
+int DDEServer::LoopsOn(const std::wstring& item) const {
+    // DDEML matches items without regard to case.
+    int loops = 0;
+    for (const auto& [name, conversation] : advises_) {
+        if (::lstrcmpiW(name.c_str(), item.c_str()) == 0) ++loops;
+    }
+    return loops;
 }
 
 std::wstring DDEServer::OnRequest(const std::wstring&) { return L"?"; }
@@ -71,6 +88,14 @@ std::wstring DDEServer::ItemText(HSZ item) const {
     wchar_t text[kMaxItemCharacters + 1] = {};
     DWORD length = ::DdeQueryStringW(instance_, item, text, kMaxItemCharacters + 1, CP_WINUNICODE);
     return std::wstring(text, length);
+}
+
+bool DDEServer::HasLoop(HCONV conversation, const std::wstring& item) const {
+    auto range = advises_.equal_range(item);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second == conversation) return true;
+    }
+    return false;
 }
 
 void DDEServer::EndAdvise(HCONV conversation, const std::wstring& item) {
@@ -130,7 +155,9 @@ HDDEDATA DDEServer::Transaction(UINT type, UINT format, HCONV conversation, HSZ 
         }
         case XTYP_ADVSTART:
             OnRequest(name);
-            advises_.emplace(name, conversation);
+            // A repeated start on the same item changes DDEML's loop, it
+            // does not add one.
+            if (!HasLoop(conversation, name)) advises_.emplace(name, conversation);
             result = reinterpret_cast<HDDEDATA>(TRUE);
             break;
         case XTYP_ADVSTOP:

@@ -45,6 +45,8 @@ class DDEServer {
                          HDDEDATA data);
     std::wstring ItemText(HSZ item) const;
     void EndAdvise(HCONV conversation, const std::wstring& item);
+    bool HasLoop(HCONV conversation, const std::wstring& item) const;
+    int LoopsOn(const std::wstring& item) const;
 
     DWORD instance_ = 0;
     HSZ service_ = nullptr;

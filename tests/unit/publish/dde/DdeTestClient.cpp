@@ -6,6 +6,7 @@
 #include <ddeml.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -136,6 +137,14 @@ int main() {
     Check(g_adviseCount[first] > 0 && g_adviseCount[second] > 0,
           "both loops get data after changes");
     Check(!g_adviseText[first].empty() && g_adviseText[first] != L"0", "the data is the new value");
+    // The value changes every 100 ms: each loop sees (nearly) every change.
+    g_adviseCount.clear();
+    Pump(1500);
+    std::printf("     (advise data in 1.5 s: first %d, second %d)\n", g_adviseCount[first],
+                g_adviseCount[second]);
+    Check(g_adviseCount[first] >= 5 && g_adviseCount[second] >= 5 &&
+              std::abs(g_adviseCount[first] - g_adviseCount[second]) <= 2,
+          "both loops get every change");
     Transact(first, XTYP_ADVSTOP, L"00200");
     Pump(200);
     g_adviseCount.clear();
@@ -159,6 +168,23 @@ int main() {
     Transact(second, XTYP_POKE, L"102", &value);
     Check((g_lastResult & DDE_FACK) == 0, "poke on a bad item is refused");
     Transact(first, XTYP_ADVSTOP, L"00101");
+
+    // Conversations that come and go, one ended by DdeUninitialize without
+    // a disconnect; the server checks that its count follows them.
+    DWORD churn = 0;
+    ::DdeInitializeW(&churn, Callback, APPCMD_CLIENTONLY, 0);
+    int churned = 0;
+    for (int i = 0; i < 3; ++i) {
+        HCONV passing = Connect(L"Master", churn);
+        if (passing) ++churned;
+        Pump(50);
+        ::DdeDisconnect(passing);
+        ::DdeDisconnect(passing);
+    }
+    Check(Connect(L"Master", churn) != nullptr && churned == 3, "conversations come and go");
+    Pump(200);
+    ::DdeUninitialize(churn);
+    Pump(200);
 
     ::DdeDisconnect(second);
     ::DdeDisconnect(first);

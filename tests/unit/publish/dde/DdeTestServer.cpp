@@ -1,8 +1,11 @@
 // The server side of the DDE test: a document with three entries and its DDE
 // service. Address 200 counts up every 100 ms, announced as a polled change
-// would be. The program ends when the last client has gone, or after 30 s.
+// would be. The program ends when the last client has gone, or after 30 s;
+// its exit code is 2 when the connection count went below 0 or did not end
+// at 0.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "document/VantelDoc.h"
@@ -26,8 +29,12 @@ int main() {
     const DWORD start = ::GetTickCount();
     bool seenClient = false;
     uint16_t counter = 0;
+    int lowest = 0;
+    int highest = 0;
     MSG msg;
     while (::GetTickCount() - start < 30000) {
+        lowest = std::min(lowest, dde.Connections());
+        highest = std::max(highest, dde.Connections());
         if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
             continue;
@@ -43,7 +50,9 @@ int main() {
         ::DispatchMessageW(&msg);
     }
     ::KillTimer(nullptr, timer);
+    const int last = dde.Connections();
     dde.End();
-    std::printf("server done, link flag of 100: %d\n", doc.IsDdeLinked(100) ? 1 : 0);
-    return 0;
+    std::printf("server done, link flag of 100: %d, connections: lowest %d, highest %d, last %d\n",
+                doc.IsDdeLinked(100) ? 1 : 0, lowest, highest, last);
+    return lowest == 0 && last == 0 && highest >= 3 ? 0 : 2;
 }
