@@ -1,48 +1,29 @@
+// The poll cycle both masters share, driven step by step through a link that
+// writes down every request, timer action and event.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <algorithm>
 
-#include "TestPolls.h"
-#include "engine/NotifyEvents.h"
+#include "MasterEvents.h"
 #include "engine/PollCycle.h"
 
 namespace {
 
-using Steps = std::vector<std::string>;
-
-// Records every request, timer action and event of the cycle, in order.
 class RecordingLink : public PollCycleLink {
   public:
-    explicit RecordingLink(CommsSettings& settings) : settings(settings) {}
-
     bool SendPoll(const Poll& poll) override {
         steps.push_back("send " + std::to_string(poll.start));
         return sendSucceeds;
     }
-    void ArmTimer(std::uint32_t milliseconds) override {
-        steps.push_back("arm " + std::to_string(milliseconds));
-    }
+    void ArmTimer(std::uint32_t ms) override { steps.push_back("arm " + std::to_string(ms)); }
     void CancelTimer() override { steps.push_back("cancel"); }
     void TickNow() override { steps.push_back("tick now"); }
     void Post(std::uint32_t event, std::uintptr_t parameter) override {
-        if (event == EventConnectionState) {
-            steps.push_back("state " + std::to_string(parameter));
-        } else if (event == EventTimeoutRetry) {
-            steps.push_back("retry");
-        } else if (event == EventTimeoutGiveUp) {
-            steps.push_back("give up");
-        } else {
-            steps.push_back("event " + std::to_string(event));
-        }
+        Notification n{event, parameter, nullptr};
+        steps.push_back(MasterEvents::Describe(n));
     }
-    Steps Take() {
-        Steps taken;
-        taken.swap(steps);
-        return taken;
-    }
+    Steps Take() { return std::exchange(steps, {}); }
 
-    CommsSettings& settings;
     bool sendSucceeds = true;
     Steps steps;
 };
@@ -51,20 +32,23 @@ class RecordingLink : public PollCycleLink {
 class PollCycleTest : public ::testing::Test {
   protected:
     PollCycleTest() {
-        settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1),
-                          TestPolls::ReadRegisters(300, 1)};
+        settings.polls = {MakeTestPoll(3, 100, 1), MakeTestPoll(3, 200, 1),
+                          MakeTestPoll(3, 300, 1)};
         settings.pollrate = 1000;
         settings.timeout = 500;
         settings.retries = 3;
     }
+    void Ticks(int count) {
+        for (int i = 0; i < count; ++i) cycle.Tick();
+    }
 
     CommsSettings settings;
-    RecordingLink link{settings};
+    RecordingLink link;
     PollCycle cycle{settings, link, PollCycle::LinkKind::Tcp};
 };
 
 TEST_F(PollCycleTest, SendsThePollsInTurnAPollRateAfterEachReply) {
-    Steps all;
+    settings.pollIndex = 7;  // out of range: starts again at the first poll
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(cycle.Tick(), PollCycle::Outcome::Continue);
         EXPECT_TRUE(cycle.AwaitingReply());
@@ -80,10 +64,8 @@ TEST_F(PollCycleTest, SendsThePollsInTurnAPollRateAfterEachReply) {
 
 TEST_F(PollCycleTest, RetriesThenGivesUpAndSendsTheNextPollAtOnce) {
     settings.pollIndex = 1;
-    cycle.Tick();
-    cycle.Tick();
-    cycle.Tick();
-    cycle.Tick();
+    link.sendSucceeds = false;  // a failed send counts like a timeout
+    Ticks(4);
     EXPECT_EQ(link.Take(), (Steps{"send 200", "arm 500",           //
                                   "retry", "send 200", "arm 500",  //
                                   "retry", "send 200", "arm 500",  //
@@ -94,53 +76,34 @@ TEST_F(PollCycleTest, RetriesThenGivesUpAndSendsTheNextPollAtOnce) {
 
 TEST_F(PollCycleTest, WithoutRetryLimitAPollIsRepeatedWithoutEnd) {
     settings.retries = 0;
-    for (int i = 0; i < 10; ++i) cycle.Tick();
+    Ticks(10);
     const Steps steps = link.Take();
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "retry"), 9);
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "give up"), 0);
     EXPECT_EQ(settings.pollIndex, 0u);
 }
 
-TEST_F(PollCycleTest, AFailedSendIsCountedLikeATimeout) {
-    link.sendSucceeds = false;
-    cycle.Tick();
-    cycle.Tick();
-    EXPECT_EQ(link.Take(), (Steps{"send 100", "arm 500", "retry", "send 100", "arm 500"}))
-        << "the timer is armed, so the cycle cannot stall";
-}
-
 TEST_F(PollCycleTest, AnEmptyPollListSendsNothingAndLooksAgainAPollRateLater) {
     settings.polls.clear();
-    EXPECT_EQ(cycle.Tick(), PollCycle::Outcome::Continue);
-    EXPECT_EQ(cycle.Tick(), PollCycle::Outcome::Continue);
+    Ticks(2);
     EXPECT_EQ(link.Take(), (Steps{"arm 1000", "arm 1000"}));
     EXPECT_FALSE(cycle.AwaitingReply());
 }
 
-TEST_F(PollCycleTest, APollIndexOutOfRangeStartsAgainAtTheFirstPoll) {
-    settings.pollIndex = 7;
-    cycle.Tick();
-    EXPECT_EQ(link.Take(), (Steps{"send 100", "arm 500"}));
-}
-
-TEST_F(PollCycleTest, SingleModeSendsTheChosenPollAndEndsAfterItsReply) {
+TEST_F(PollCycleTest, SingleModeEndsAfterTheReplyTheFirstTimeoutOrAMissingPoll) {
     settings.singlePollIndex = 2;
     EXPECT_EQ(cycle.Tick(), PollCycle::Outcome::Continue);
     EXPECT_EQ(cycle.ReplyComplete(), PollCycle::Outcome::EndRun);
     EXPECT_EQ(link.Take(), (Steps{"send 300", "arm 500", "cancel"}));
     EXPECT_EQ(settings.singlePollIndex, -1);
     EXPECT_EQ(settings.pollIndex, 2u) << "no advance in single mode";
-}
 
-TEST_F(PollCycleTest, SingleModeGivesUpAtTheFirstTimeoutWithoutRetry) {
     settings.singlePollIndex = 1;
     cycle.Tick();
     EXPECT_EQ(cycle.Tick(), PollCycle::Outcome::EndRun);
-    EXPECT_EQ(link.Take(), (Steps{"send 200", "arm 500", "cancel", "give up"}));
+    EXPECT_EQ(link.Take(), (Steps{"send 200", "arm 500", "cancel", "give up"})) << "no retry";
     EXPECT_EQ(settings.singlePollIndex, -1);
-}
 
-TEST_F(PollCycleTest, SingleModeWithAPollThatDoesNotExistEndsTheRun) {
     settings.singlePollIndex = 5;
     EXPECT_EQ(cycle.Tick(), PollCycle::Outcome::EndRun);
     EXPECT_EQ(settings.singlePollIndex, -1);
@@ -159,15 +122,15 @@ TEST_F(PollCycleTest, ALostConnectionCancelsTheTimerAndForgetsTheRequest) {
 
 TEST(PollCycleSerial, SendsAtEveryTickAndCountsTimeoutsWhenNoAnswerStarts) {
     CommsSettings settings;
-    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
+    settings.polls = {MakeTestPoll(3, 100, 1), MakeTestPoll(3, 200, 1)};
     settings.timeout = 500;
     settings.retries = 2;
-    RecordingLink link(settings);
+    RecordingLink link;
     PollCycle cycle(settings, link, PollCycle::LinkKind::Serial);
-    cycle.Tick();
-    cycle.NoAnswer();
-    cycle.Tick();
-    cycle.NoAnswer();
+    for (int i = 0; i < 2; ++i) {
+        cycle.Tick();
+        cycle.NoAnswer();
+    }
     cycle.Tick();
     EXPECT_EQ(link.Take(), (Steps{"send 100", "arm 500", "retry",    //
                                   "send 100", "arm 500", "give up",  //

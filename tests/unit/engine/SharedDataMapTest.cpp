@@ -7,21 +7,6 @@
 
 namespace {
 
-TEST(SharedDataMap, UpdateItemStoresOnlyIntoMappedAddressesAndOnlyChanges) {
-    SharedDataMap map;
-    map.Insert(10, DataItem::MakeUnsignedShort(5));
-    map.Insert(11, DataItem::MakeFloat(1.5f));
-    EXPECT_FALSE(map.UpdateItem(10, DataItem::MakeUnsignedShort(5))) << "equal value";
-    EXPECT_TRUE(map.UpdateItem(10, DataItem::MakeUnsignedShort(6)));
-    EXPECT_EQ(map.Find(10)->AsUnsignedShort(), 6);
-    EXPECT_TRUE(map.UpdateItem(11, DataItem::MakeUnsignedShort(6))) << "another type";
-    EXPECT_EQ(map.Find(11)->type, DataItem::UnsignedShort);
-    EXPECT_FALSE(map.UpdateItem(12, DataItem::MakeUnsignedShort(6))) << "unmapped";
-    EXPECT_FALSE(map.Contains(12));
-    map.Insert(13, DataItem::MakeBit(true));
-    EXPECT_TRUE(map.UpdateItem(13, DataItem::MakeBit(true))) << "a bit always counts as changed";
-}
-
 TEST(SharedDataMap, CommitReplyListsOnlyMappedAddressesWhoseValueOrTypeChanged) {
     SharedDataMap map;
     map.Insert(1, DataItem::MakeBit(true));
