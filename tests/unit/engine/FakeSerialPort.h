@@ -14,9 +14,9 @@
 
 // A serial port with a scripted slave behind it, in real (short) time. Each
 // written request is handed to the slave script, which answers with bytes that
-// arrive on the line after the delays it chooses. A read completes with the
-// next byte that has arrived, or empty when its time runs out, as a port's
-// does; a helper thread does the timing and sets the read's completion.
+// arrive on the line after the delays it chooses. A write completes at once; a
+// read completes with the next byte that has arrived, or empty when its time
+// runs out, as a port's does. A helper thread times the reads.
 class FakeSerialPort final : public SerialPort {
   public:
     using Bytes = std::vector<std::uint8_t>;
@@ -30,7 +30,7 @@ class FakeSerialPort final : public SerialPort {
 
     FakeSerialPort() : timing([this] { Timing(); }) {}
     ~FakeSerialPort() override {
-        Locked([this] { quit = true; });
+        Change([this] { quit = true; });
         timing.join();
     }
 
@@ -38,45 +38,35 @@ class FakeSerialPort final : public SerialPort {
     Slave slave;
     bool writesFail = false;
 
-    std::vector<Bytes> Requests() const {
-        return Locked([this] { return requests; });
-    }
+    std::vector<Bytes> Requests() const { return Locked(requests); }
     // Bytes that DiscardInput dropped.
-    std::size_t Discarded() const {
-        return Locked([this] { return discarded; });
-    }
-    SerialSettings Opened() const {
-        return Locked([this] { return opened; });
-    }
+    std::size_t Discarded() const { return Locked(discarded); }
+    SerialSettings Opened() const { return Locked(opened); }
 
     bool Open(const SerialSettings& settings) override {
-        return Locked([&] { return opened = settings, open = true; });
+        Change([&] { opened = settings, open = true; });
+        return true;
     }
     void Close() override {
-        Locked([this] { open = writePending = readPending = false; });
+        Change([this] { open = writePending = readPending = false; });
         txDone.Reset();
         rxDone.Reset();
     }
-    bool IsOpen() const override {
-        return Locked([this] { return open; });
-    }
+    bool IsOpen() const override { return Locked(open); }
     bool DiscardInput() override {
-        return Locked([this] {
-            for (; !line.empty() && line.front().at <= Clock::now(); ++discarded) line.pop_front();
-            return open;
-        });
+        std::lock_guard guard(lock);
+        for (; !line.empty() && line.front().at <= Clock::now(); ++discarded) line.pop_front();
+        return open;
     }
 
-    // A write is transmitted at once, all bytes taken.
     bool StartWrite(std::span<const std::uint8_t> bytes) override {
         const Bytes request(bytes.begin(), bytes.end());
-        if (!Locked([&] { return open && !writesFail && (requests.push_back(request), true); }))
-            return false;
+        if (!Locked(open) || writesFail) return false;
         const std::vector<Chunk> answer = slave ? slave(request) : std::vector<Chunk>{};
-        Locked([&] {
-            Clock::time_point at = Clock::now();
-            written = request.size();
+        Change([&] {
+            requests.push_back(request);
             writePending = true;
+            Clock::time_point at = Clock::now();
             for (const Chunk& chunk : answer) {
                 at += std::chrono::milliseconds(chunk.afterMs);
                 for (std::uint8_t byte : chunk.bytes) line.push_back({at, byte});
@@ -85,55 +75,52 @@ class FakeSerialPort final : public SerialPort {
         txDone.Set();
         return true;
     }
-    bool WritePending() const override {
-        return Locked([this] { return writePending; });
-    }
+    bool WritePending() const override { return Locked(writePending); }
     Waitable& WriteCompletion() override { return txDone; }
-    bool FinishWrite(std::size_t& count) override {
-        return Locked([&] { return writePending = false, count = written, true; });
+    bool FinishWrite(std::size_t& written) override {
+        Change([&] { writePending = false, written = requests.back().size(); });
+        return true;
     }
     void CancelWrite() override {
-        Locked([this] { writePending = false; });
+        Change([this] { writePending = false; });
         txDone.Reset();
     }
 
     bool StartRead(std::uint32_t timeoutMs) override {
-        return Locked([&] {
-            if (!open || readPending) return false;
+        if (!Locked(open) || Locked(readPending)) return false;
+        Change([&] {
             readDeadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-            readDone = false;
-            return readPending = true;
+            readPending = true, readDone = false;
         });
+        return true;
     }
-    bool ReadPending() const override {
-        return Locked([this] { return readPending; });
-    }
+    bool ReadPending() const override { return Locked(readPending); }
     Waitable& ReadCompletion() override { return rxDone; }
     bool FinishRead(std::uint8_t& byte, std::size_t& count) override {
-        return Locked(
-            [&] { return readPending = false, byte = readByte, count = readCount, true; });
+        Change([&] { readPending = false, byte = readByte, count = readCount; });
+        return true;
     }
     void CancelRead() override {
-        Locked([this] { readPending = readDone = false; });
+        Change([this] { readPending = readDone = false; });
         rxDone.Reset();
     }
 
   private:
     using Clock = std::chrono::steady_clock;
-    struct Arrival {
-        Clock::time_point at;
-        std::uint8_t byte;
-    };
 
-    // Runs f under the lock and wakes the timing thread afterwards.
+    template <typename T>
+    T Locked(const T& member) const {
+        std::lock_guard guard(lock);
+        return member;
+    }
+    // Changes the state under the lock and wakes the timing thread.
     template <typename F>
-    auto Locked(F f) const -> decltype(f()) {
-        std::unique_lock guard(lock);
-        struct Wake {
-            std::condition_variable& changed;
-            ~Wake() { changed.notify_all(); }
-        } wake{changed};
-        return f();
+    void Change(F change) {
+        {
+            std::lock_guard guard(lock);
+            change();
+        }
+        changed.notify_all();
     }
 
     // Completes the outstanding read with the first byte that has arrived,
@@ -142,8 +129,8 @@ class FakeSerialPort final : public SerialPort {
         std::unique_lock guard(lock);
         while (!quit) {
             const Clock::time_point now = Clock::now();
-            const bool arrived = !line.empty() && line.front().at <= now;
             const bool waiting = readPending && !readDone;
+            const bool arrived = !line.empty() && line.front().at <= now;
             if (waiting && (arrived || readDeadline <= now)) {
                 readCount = arrived ? 1 : 0;
                 if (arrived) readByte = line.front().byte, line.pop_front();
@@ -152,28 +139,26 @@ class FakeSerialPort final : public SerialPort {
             } else if (!waiting) {
                 changed.wait(guard);
             } else {
-                changed.wait_until(guard, line.empty() || readDeadline < line.front().at
-                                              ? readDeadline
-                                              : line.front().at);
+                const bool byteFirst = !line.empty() && line.front().at < readDeadline;
+                changed.wait_until(guard, byteFirst ? line.front().at : readDeadline);
             }
         }
     }
 
+    struct Arrival {
+        Clock::time_point at;
+        std::uint8_t byte;
+    };
     mutable std::mutex lock;
-    mutable std::condition_variable changed;
+    std::condition_variable changed;
     std::deque<Arrival> line;
     std::vector<Bytes> requests;
     SerialSettings opened;
     std::size_t discarded = 0;
-    bool open = false;
-    std::size_t written = 0;
-    bool writePending = false;
-    bool readPending = false;
-    bool readDone = false;
+    bool open = false, writePending = false, readPending = false, readDone = false, quit = false;
     Clock::time_point readDeadline;
     std::uint8_t readByte = 0;
     std::size_t readCount = 0;
-    bool quit = false;
     Event txDone{Event::AutoReset};
     Event rxDone{Event::AutoReset};
     std::thread timing;

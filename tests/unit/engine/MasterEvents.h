@@ -1,13 +1,14 @@
 #pragma once
 
-// What both masters' tests share: the events a master posts, collected in
-// order as short texts ("state 1", "sent 100", "received 13", "item 100",
-// "retry", "give up", "run ended") with the time each arrived, and the
-// polls and replies the tests build.
+// What the masters' tests share: the events a master posts, collected in
+// order as one line of short texts ("state 1, sent 100, received 13, item
+// 100, retry, give up, run ended") with the time each arrived, and the
+// polls and frames the tests build.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,18 @@
 #include "protocol/Crc16.h"
 #include "protocol/FormatPreset.h"
 #include "protocol/ModbusPacket.h"
-#include "protocol/Poll.h"
 
 using Bytes = std::vector<std::uint8_t>;
-using Steps = std::vector<std::string>;
+
+// "01 03 00 64" -> {0x01, 0x03, 0x00, 0x64}
+inline Bytes Hex(const char* text) {
+    Bytes bytes;
+    for (char* end = nullptr;; text = end) {
+        const unsigned long byte = std::strtoul(text, &end, 16);
+        if (end == text) return bytes;
+        bytes.push_back(static_cast<std::uint8_t>(byte));
+    }
+}
 
 inline Poll MakeTestPoll(std::uint8_t function, std::uint16_t start, std::uint16_t size,
                          std::int32_t preset = PresetId::ShortUint) {
@@ -36,7 +45,7 @@ inline std::uint16_t Word(const Bytes& bytes, std::size_t at) {
 // The function 3 reply PDU for count registers from start; register a holds 1000 + a.
 inline Bytes ReadPdu(std::uint16_t start, std::uint16_t count) {
     Bytes pdu{0x03, static_cast<std::uint8_t>(count * 2)};
-    for (std::uint16_t a = start; a < start + count; ++a) {
+    for (unsigned a = start; a < unsigned{start} + count; ++a) {
         pdu.push_back(static_cast<std::uint8_t>((1000 + a) >> 8));
         pdu.push_back(static_cast<std::uint8_t>(1000 + a));
     }
@@ -53,6 +62,11 @@ inline Bytes RtuFrame(std::uint8_t address, const Bytes& pdu) {
     return frame;
 }
 
+inline void MapRegisters(SharedDataMap& map, std::uint16_t start, std::uint16_t count,
+                         DataItem::Type type = DataItem::UnsignedShort) {
+    for (unsigned a = start; a < unsigned{start} + count; ++a) map.Insert(a, DataItem(type));
+}
+
 class MasterEvents {
   public:
     using Clock = std::chrono::steady_clock;
@@ -62,16 +76,17 @@ class MasterEvents {
             notifier.Register(&queue, event);
     }
 
-    static std::string Describe(const Notification& n) {
-        switch (n.event) {
+    static std::string Describe(std::uint32_t event, std::uintptr_t wParam,
+                                const ModbusPacket* packet) {
+        switch (event) {
             case EventConnectionState:
-                return "state " + std::to_string(n.wParam);
+                return "state " + std::to_string(wParam);
             case EventItemChanged:
-                return "item " + std::to_string(n.wParam);
+                return "item " + std::to_string(wParam);
             case EventPacketSent:
-                return "sent " + std::to_string(n.packet->start);
+                return "sent " + std::to_string(packet->start);
             case EventPacketReceived:
-                return "received " + std::to_string(n.packet->bytes.size());
+                return "received " + std::to_string(packet->bytes.size());
             case EventTimeoutRetry:
                 return "retry";
             case EventTimeoutGiveUp:
@@ -79,38 +94,33 @@ class MasterEvents {
             case EventRunEnded:
                 return "run ended";
             default:
-                return "event " + std::to_string(n.event);
+                return "event " + std::to_string(event);
         }
     }
 
     // The events up to and including the count-th one described as last,
     // each awaited for at most timeoutMs.
-    Steps Until(const std::string& last, int count = 1, int timeoutMs = 4000) {
-        Steps steps;
+    std::string Until(const std::string& last, int count = 1, int timeoutMs = 4000) {
+        std::string steps;
         for (int seen = 0; seen < count;) {
             const std::optional<Notification> next = queue.Pop(timeoutMs);
             if (!next) {
-                ADD_FAILURE() << "no \"" << last << "\" within " << timeoutMs << " ms after "
-                              << ::testing::PrintToString(steps);
+                ADD_FAILURE() << "no \"" << last << "\" within " << timeoutMs << " ms: " << steps;
                 return steps;
             }
-            steps.push_back(Describe(*next));
+            const std::string step = Describe(next->event, next->wParam, next->packet.get());
+            steps += (steps.empty() ? "" : ", ") + step;
             times.push_back(Clock::now());
-            if (steps.back() == last) ++seen;
+            if (step == last) ++seen;
         }
         return steps;
     }
 
     // Milliseconds between the events at positions a and b of all events seen.
     long Between(std::size_t a, std::size_t b) const {
-        using std::chrono::milliseconds;
         return static_cast<long>(
-            std::chrono::duration_cast<milliseconds>(times.at(b) - times.at(a)).count());
-    }
-
-    static void MapRegisters(SharedDataMap& map, std::uint16_t start, std::uint16_t count) {
-        for (std::uint16_t a = start; a < start + count; ++a)
-            map.Insert(a, DataItem(DataItem::UnsignedShort));
+            std::chrono::duration_cast<std::chrono::milliseconds>(times.at(b) - times.at(a))
+                .count());
     }
 
     Notifier notifier;

@@ -13,20 +13,11 @@
 
 namespace {
 
-using Chunk = FakeSerialPort::Chunk;
-using Chunks = std::vector<Chunk>;
+using Chunks = std::vector<FakeSerialPort::Chunk>;
 
-// Slave 1's function 3 reply to an RTU request.
-Bytes RegistersReply(const Bytes& request, std::uint8_t address = 1) {
+// Slave 1's (or another's) function 3 reply to an RTU request.
+Bytes ReadReply(const Bytes& request, std::uint8_t address = 1) {
     return RtuFrame(address, ReadPdu(Word(request, 2), Word(request, 4)));
-}
-
-// The trace lines, collected from any thread.
-std::mutex traceLock;
-std::wstring traced;
-void CollectTrace(const wchar_t* line) {
-    std::lock_guard guard(traceLock);
-    traced += line;
 }
 
 // An RTU master on a fake port, with short times and its event collector.
@@ -38,13 +29,10 @@ struct SerialRig : MasterEvents {
         settings.retries = 3;
     }
     ~SerialRig() { master.Stop(true); }
-
-    // Polls one register at each start, all of them mapped.
+    // Polls one register at each start (every decoded item is announced,
+    // mapped or not).
     void Poll(const std::vector<std::uint16_t>& starts) {
-        for (std::uint16_t start : starts) {
-            settings.polls.push_back(MakeTestPoll(3, start, 1));
-            MapRegisters(settings.datamap, start, 1);
-        }
+        for (std::uint16_t start : starts) settings.polls.push_back(MakeTestPoll(3, start, 1));
     }
 
     CommsSettings settings;
@@ -54,162 +42,34 @@ struct SerialRig : MasterEvents {
 
 class SerialMaster : public ::testing::Test, protected SerialRig {};
 
+std::mutex traceLock;
+std::wstring traced;
+
 TEST_F(SerialMaster, EndsAnRtuReplyAtTheGapAndAnnouncesEveryItemBeforeThePacket) {
     traced.clear();
-    const DebugTrace::Sink previous = DebugTrace::SetSink(&CollectTrace);
-    port->slave = [](const Bytes& request) { return Chunks{{20, RegistersReply(request)}}; };
+    const DebugTrace::Sink previous = DebugTrace::SetSink([](const wchar_t* line) {
+        std::lock_guard guard(traceLock);
+        traced += line;
+    });
+    port->slave = [](const Bytes& request) { return Chunks{{20, ReadReply(request)}}; };
     settings.polls = {MakeTestPoll(3, 100, 2)};
     MapRegisters(settings.datamap, 100, 1);  // 101 is decoded but not mapped
     master.line.comport = 7;
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("received 9"),
-              (Steps{"state 0", "state 1", "sent 100", "item 100", "item 101", "received 9"}));
+    EXPECT_EQ(Until("received 9"), "state 0, state 1, sent 100, item 100, item 101, received 9");
     // The reply came 20 ms after the request; the frame ended 200 ms after it.
     EXPECT_GE(Between(2, 5), 200) << "the frame ends only after the gap";
     EXPECT_EQ(settings.datamap.Find(100)->AsUnsignedShort(), 1100);
     EXPECT_FALSE(settings.datamap.Contains(101));
     EXPECT_EQ(port->Opened().comport, 7u);
     master.Stop(true);
-    const Steps end = Until("run ended");
-    EXPECT_EQ(Steps(end.end() - 2, end.end()), (Steps{"state 4", "run ended"}));
+    EXPECT_TRUE(Until("run ended").ends_with("state 4, run ended"));
     EXPECT_EQ(settings.connected.load(), 0);
     DebugTrace::SetSink(previous);
     std::lock_guard guard(traceLock);
     for (const wchar_t* line :
          {L"TX Complete\n", L"Message gap - parsing\n", L"byte parse. next\n", L"Close\n"})
         EXPECT_NE(traced.find(line), std::wstring::npos) << ::testing::PrintToString(line);
-}
-
-// One situation each: what the slave answers, the settings that differ, the
-// events up to the count-th "until" and the time from the first request to
-// the last of them.
-struct Scenario {
-    const char* name;
-    FakeSerialPort::Slave slave;
-    std::vector<std::uint16_t> polls;
-    std::uint32_t timeout;
-    std::uint32_t retries;
-    int single;
-    const char* until;
-    int count;
-    Steps expected;
-    long minMs = 0;
-    long maxMs = 60000;
-};
-
-TEST(SerialMasterScenario, FollowsEachScenarioEventForEvent) {
-    const Scenario scenarios[] = {
-        {"a frame with a bad CRC is shown but changes nothing",
-         [](const Bytes& r) {
-             Bytes reply = RegistersReply(r);
-             reply.back() ^= 0xFF;
-             return Chunks{{10, reply}};
-         },
-         {0},
-         400,
-         3,
-         -1,
-         "received 7",
-         1,
-         {"state 0", "state 1", "sent 0", "received 7"}},
-        {"the first reply byte is awaited up to the timeout",
-         [](const Bytes& r) {
-             return Chunks{{300, RegistersReply(r)}};
-         },
-         {0},
-         1000,
-         3,
-         -1,
-         "received 7",
-         1,
-         {"state 0", "state 1", "sent 0", "item 0", "received 7"},
-         450},
-        {"a reply still arriving at the tick is finished",
-         [](const Bytes& r) {
-             Chunks chunks;  // one byte every 60 ms, past the 200 ms timeout
-             for (std::uint8_t byte : RegistersReply(r)) chunks.push_back({60, {byte}});
-             return chunks;
-         },
-         {0},
-         200,
-         3,
-         -1,
-         "received 7",
-         1,
-         {"state 0", "state 1", "sent 0", "item 0", "received 7"}},
-        {"exception replies are shown and counted against retries",
-         [](const Bytes&) {
-             return Chunks{{10, RtuFrame(1, {0x83, 0x02})}};
-         },
-         {0, 7},
-         400,
-         3,
-         -1,
-         "sent 7",
-         1,
-         {"state 0", "state 1", "sent 0", "received 5", "retry", "sent 0", "received 5", "retry",
-          "sent 0", "received 5", "give up", "sent 7"}},
-        {"a frame the parser abandons (function 9) is read to its end, shown and counted",
-         [](const Bytes&) {
-             return Chunks{{10, RtuFrame(1, {0x09, 0x02, 0x00, 0x01})}};
-         },
-         {0},
-         400,
-         1,
-         -1,
-         "give up",
-         1,
-         {"state 0", "state 1", "sent 0", "received 7", "give up"}},
-        {"another slave's frame is shown and the master awaits its own",
-         [](const Bytes& r) {
-             return Chunks{{10, RegistersReply(r, 2)}, {250, RegistersReply(r)}};
-         },
-         {0},
-         1000,
-         3,
-         -1,
-         "received 7",
-         2,
-         {"state 0", "state 1", "sent 0", "received 7", "item 0", "received 7"}},
-        {"a single poll ends the run after its reply",
-         [](const Bytes& r) {
-             return Chunks{{10, RegistersReply(r)}};
-         },
-         {0, 9},
-         400,
-         3,
-         1,
-         "run ended",
-         1,
-         {"state 0", "state 1", "sent 9", "item 9", "received 7", "state 4", "run ended"}},
-        {"a single poll without answer gives up after one timeout",
-         nullptr,
-         {0},
-         150,
-         3,
-         0,
-         "run ended",
-         1,
-         {"state 0", "state 1", "sent 0", "retry", "give up", "state 4", "run ended"}},
-    };
-    for (const Scenario& s : scenarios) {
-        SCOPED_TRACE(s.name);
-        SerialRig rig;
-        rig.port->slave = s.slave;
-        rig.settings.timeout = s.timeout;
-        rig.settings.retries = s.retries;
-        rig.settings.singlePollIndex = s.single;
-        rig.Poll(s.polls);
-        ASSERT_TRUE(rig.master.Start());
-        EXPECT_EQ(rig.Until(s.until, s.count), s.expected);
-        const long elapsed = rig.Between(2, rig.times.size() - 1);
-        EXPECT_GE(elapsed, s.minMs);
-        EXPECT_LT(elapsed, s.maxMs);
-        if (s.single != -1) {
-            EXPECT_EQ(rig.settings.singlePollIndex.load(), -1) << "the next run is cyclic";
-            EXPECT_EQ(rig.port->Requests().size(), 1u);
-        }
-    }
 }
 
 TEST_F(SerialMaster, EndsAnMbapFramedReplyAtMessageDoneWithoutWaitingForAGap) {
@@ -220,17 +80,75 @@ TEST_F(SerialMaster, EndsAnMbapFramedReplyAtMessageDoneWithoutWaitingForAGap) {
     };
     settings.polls = {MakeTestPoll(3, 0, 2)};
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("received 13"),
-              (Steps{"state 0", "state 1", "sent 0", "item 0", "item 1", "received 13"}));
+    EXPECT_EQ(Until("received 13"), "state 0, state 1, sent 0, item 0, item 1, received 13");
     EXPECT_LT(Between(2, 5), 150) << "no 200 ms gap after message done";
+}
+
+TEST(SerialMasterScenario, FollowsEachScenarioEventForEvent) {
+    struct Scenario {
+        const char* name;
+        FakeSerialPort::Slave slave;
+        std::vector<std::uint16_t> polls;
+        std::uint32_t timeout, retries;
+        int single;
+        const char* until;
+        int count;
+        const char* expected;
+        long minMs = 0;  // from the first request to the last event
+    };
+    // clang-format off
+    const Scenario scenarios[] = {
+        {"a frame with a bad CRC is shown but changes nothing",
+         [](const Bytes& r) { Bytes b = ReadReply(r); b.back() ^= 0xFF; return Chunks{{10, b}}; },
+         {0}, 400, 3, -1, "received 7", 1, "state 0, state 1, sent 0, received 7"},
+        {"the first reply byte is awaited up to the timeout",
+         [](const Bytes& r) { return Chunks{{300, ReadReply(r)}}; },
+         {0}, 1000, 3, -1, "received 7", 1, "state 0, state 1, sent 0, item 0, received 7", 450},
+        {"a reply still arriving at the tick (one byte every 60 ms) is finished",
+         [](const Bytes& r) { Chunks c; for (auto b : ReadReply(r)) c.push_back({60, {b}}); return c; },
+         {0}, 200, 3, -1, "received 7", 1, "state 0, state 1, sent 0, item 0, received 7", 420},
+        {"exception replies are shown and counted against retries",
+         [](const Bytes&) { return Chunks{{10, RtuFrame(1, {0x83, 0x02})}}; },
+         {0, 7}, 400, 3, -1, "sent 7", 1,
+         "state 0, state 1, sent 0, received 5, retry, sent 0, received 5, retry, sent 0, "
+         "received 5, give up, sent 7"},
+        {"a frame the parser abandons (function 9) is read to its end, shown and counted",
+         [](const Bytes&) { return Chunks{{10, RtuFrame(1, {0x09, 0x02, 0x00, 0x01})}}; },
+         {0}, 400, 1, -1, "give up", 1, "state 0, state 1, sent 0, received 7, give up"},
+        {"another slave's frame is shown and the master awaits its own",
+         [](const Bytes& r) { return Chunks{{10, ReadReply(r, 2)}, {250, ReadReply(r)}}; },
+         {0}, 1000, 3, -1, "received 7", 2, "state 0, state 1, sent 0, received 7, item 0, received 7"},
+        {"a single poll ends the run after its reply",
+         [](const Bytes& r) { return Chunks{{10, ReadReply(r)}}; },
+         {0, 9}, 400, 3, 1, "run ended", 1, "state 0, state 1, sent 9, item 9, received 7, state 4, run ended"},
+        {"a single poll without answer gives up after one timeout",
+         nullptr, {0}, 150, 3, 0, "run ended", 1, "state 0, state 1, sent 0, retry, give up, state 4, run ended"},
+    };
+    // clang-format on
+    for (const Scenario& s : scenarios) {
+        SCOPED_TRACE(s.name);
+        SerialRig rig;
+        rig.port->slave = s.slave;
+        rig.settings.timeout = s.timeout;
+        rig.settings.retries = s.retries;
+        rig.settings.singlePollIndex = s.single;
+        rig.Poll(s.polls);
+        MapRegisters(rig.settings.datamap, 0, 1);
+        ASSERT_TRUE(rig.master.Start());
+        EXPECT_EQ(rig.Until(s.until, s.count), s.expected);
+        EXPECT_GE(rig.Between(2, rig.times.size() - 1), s.minMs);
+        const bool stored = std::string(s.expected).find("item 0") != std::string::npos;
+        EXPECT_EQ(rig.settings.datamap.Find(0)->AsUnsignedShort(), stored ? 1000 : 0);
+        EXPECT_EQ(rig.settings.singlePollIndex.load(), -1) << "every run leaves it cyclic";
+    }
 }
 
 TEST_F(SerialMaster, CountsPollsWithoutAnswerAgainstRetriesATimeoutApart) {
     settings.timeout = 250;
     Poll({0, 50});
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("sent 50"), (Steps{"state 0", "state 1", "sent 0", "retry", "sent 0", "retry",
-                                       "sent 0", "give up", "sent 50"}));
+    EXPECT_EQ(Until("sent 50"),
+              "state 0, state 1, sent 0, retry, sent 0, retry, sent 0, give up, sent 50");
     for (std::size_t sent : {4u, 6u, 8u}) {
         EXPECT_GE(Between(sent - 2, sent), 230) << "requests follow the timeout";
         EXPECT_LT(Between(sent - 2, sent), 450);
@@ -240,32 +158,30 @@ TEST_F(SerialMaster, CountsPollsWithoutAnswerAgainstRetriesATimeoutApart) {
 TEST_F(SerialMaster, CutsALineThatNeverFallsSilentOnceTheTimeoutHasPassed) {
     settings.timeout = 100;
     settings.retries = 1;
-    int requests = 0;
-    port->slave = [&requests](const Bytes&) {
+    auto requests = std::make_shared<int>(0);
+    port->slave = [requests](const Bytes&) {
         // Far more than any frame, without a pause; only the first time.
-        return requests++ == 0 ? Chunks{{5, Bytes(ModbusPacket::kMaxFrameBytes + 500, 1)}}
-                               : Chunks{};
+        return (*requests)++ ? Chunks{} : Chunks{{5, Bytes(ModbusPacket::kMaxFrameBytes + 500, 1)}};
     };
     Poll({0});
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("sent 0", 2, 15000),
-              (Steps{"state 0", "state 1", "sent 0", "received 4096", "give up", "sent 0"}))
+    EXPECT_EQ(Until("sent 0", 2, 15000), "state 0, state 1, sent 0, received 4096, give up, sent 0")
         << "the frame keeps what a packet holds; the rest is discarded";
 }
 
 TEST_F(SerialMaster, DiscardsBytesWaitingInThePortBeforeEachRequest) {
     settings.pollrate = 400;
-    int replies = 0;
-    port->slave = [&replies](const Bytes& request) {
-        Chunks chunks{{10, RegistersReply(request)}};
+    auto replies = std::make_shared<int>(0);
+    port->slave = [replies](const Bytes& request) {
+        Chunks chunks{{10, ReadReply(request)}};
         // Line noise after the first reply, well before the next request.
-        if (replies++ == 0) chunks.push_back({300, {0x55, 0x55, 0x55}});
+        if ((*replies)++ == 0) chunks.push_back({300, {0x55, 0x55, 0x55}});
         return chunks;
     };
     Poll({0});
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("received 7", 2), (Steps{"state 0", "state 1", "sent 0", "item 0", "received 7",
-                                             "sent 0", "item 0", "received 7"}))
+    EXPECT_EQ(Until("received 7", 2),
+              "state 0, state 1, sent 0, item 0, received 7, sent 0, item 0, received 7")
         << "every decoded item is announced, changed or not";
     EXPECT_EQ(port->Discarded(), 3u);
 }
@@ -275,7 +191,7 @@ TEST_F(SerialMaster, DecodesAReplyWithThePresetOfThePollThatWasSent) {
     settings.polls = {MakeTestPoll(3, 0, 2, PresetId::Float), MakeTestPoll(3, 0, 2)};
     settings.pollIndex = 1;
     settings.singlePollIndex = 1;
-    port->slave = [](const Bytes& request) { return Chunks{{10, RegistersReply(request)}}; };
+    port->slave = [](const Bytes& request) { return Chunks{{10, ReadReply(request)}}; };
     MapRegisters(settings.datamap, 0, 2);
     ASSERT_TRUE(master.Start());
     Until("run ended");
@@ -289,8 +205,7 @@ TEST_F(SerialMaster, ReportsAWriteTheLineRefusesAndCountsIt) {
     settings.retries = 2;
     Poll({0});
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("give up"),
-              (Steps{"state 0", "state 1", "state 3", "retry", "state 3", "give up"}));
+    EXPECT_EQ(Until("give up"), "state 0, state 1, state 3, retry, state 3, give up");
 }
 
 }  // namespace
