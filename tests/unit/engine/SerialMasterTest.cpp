@@ -61,7 +61,7 @@ TEST_F(SerialMaster, EndsAnRtuReplyAtTheGapAndAnnouncesEveryItemBeforeThePacket)
     EXPECT_GE(Between(2, 5), 200) << "the frame ends only after the gap";
     EXPECT_EQ(settings.datamap.Find(100)->AsUnsignedShort(), 1100);
     EXPECT_FALSE(settings.datamap.Contains(101));
-    EXPECT_EQ(port->Opened().comport, 7u);
+    EXPECT_EQ(port->opened.comport, 7u);
     master.Stop(true);
     EXPECT_TRUE(Until("run ended").ends_with("state 4, run ended"));
     EXPECT_EQ(settings.connected.load(), 0);
@@ -183,7 +183,7 @@ TEST_F(SerialMaster, DiscardsBytesWaitingInThePortBeforeEachRequest) {
     EXPECT_EQ(Until("received 7", 2),
               "state 0, state 1, sent 0, item 0, received 7, sent 0, item 0, received 7")
         << "every decoded item is announced, changed or not";
-    EXPECT_EQ(port->Discarded(), 3u);
+    EXPECT_EQ(port->discarded, 3u);
 }
 
 TEST_F(SerialMaster, DecodesAReplyWithThePresetOfThePollThatWasSent) {
