@@ -75,7 +75,7 @@ TEST_F(EthernetMaster, FollowsEachScenarioEventForEvent) {
     const Scenario scenarios[] = {
         {"a silent poll is retried, given up, and the next sent at once",
          [](const Bytes& r, int) { return Word(r, 8) == 200 ? Answer{} : Reply(r); },
-         {100, 200}, 40, 3, -1, "sent 100", 2,
+         {100, 200}, 150, 3, -1, "sent 100", 2,
          "state 0, state 1, sent 100, received 11, item 100, sent 200, retry, sent 200, retry, "
          "sent 200, give up, sent 100"},
         {"single mode ends the run after its reply",
@@ -93,7 +93,7 @@ TEST_F(EthernetMaster, FollowsEachScenarioEventForEvent) {
          "state 3, run ended"},
         {"a reply of another transaction is shown, stores nothing and is not the reply",
          [](const Bytes& r, int n) { Bytes reply = ReadReply(r); reply[1] ^= n == 0; return Answer{{reply}}; },
-         {100}, 60, 3, -1, "item 100", 1,
+         {100}, 150, 3, -1, "item 100", 1,
          "state 0, state 1, sent 100, received 11, retry, sent 100, received 11, item 100"},
         {"an exception reply answers the poll (no retry) but stores nothing",
          [](const Bytes& r, int) { return Answer{{FakeSlave::MbapReply(r, {0x83, 0x02})}}; },
@@ -111,7 +111,7 @@ TEST_F(EthernetMaster, FollowsEachScenarioEventForEvent) {
              both.insert(both.end(), current.begin(), current.end());
              return n == 0 ? Answer{} : Answer{{both}};
          },
-         {100}, 50, 3, -1, "item 100", 1,
+         {100}, 150, 3, -1, "item 100", 1,
          "state 0, state 1, sent 100, retry, sent 100, received 11, received 11, item 100"},
     };
     // clang-format on
