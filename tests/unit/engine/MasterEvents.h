@@ -118,9 +118,8 @@ class MasterEvents {
 
     // Milliseconds between the events at positions a and b of all events seen.
     long Between(std::size_t a, std::size_t b) const {
-        return static_cast<long>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(times.at(b) - times.at(a))
-                .count());
+        return std::chrono::duration_cast<std::chrono::milliseconds>(times.at(b) - times.at(a))
+            .count();
     }
 
     Notifier notifier;
