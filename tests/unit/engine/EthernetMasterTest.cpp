@@ -28,12 +28,6 @@ struct TcpRig : MasterEvents {
         master.host = "127.0.0.1";
     }
     ~TcpRig() { master.Stop(true); }
-    // Polls one register at each start, all of them mapped.
-    void Poll(const std::vector<std::uint16_t>& starts) {
-        for (std::uint16_t start : starts) settings.polls.push_back(MakeTestPoll(3, start, 1));
-        for (std::uint16_t start : starts) MapRegisters(settings.datamap, start, 1);
-    }
-
     CommsSettings settings;
     ModbusMasterEthernet master{notifier, settings};
 };
@@ -68,19 +62,9 @@ TEST_F(EthernetMaster, ConnectsPollsBackToBackAnnouncesChangesAndStopsAtOnce) {
 }
 
 TEST_F(EthernetMaster, FollowsEachScenarioEventForEvent) {
-    struct Scenario {
-        const char* name;
-        FakeSlave::Handler slave;
-        std::vector<std::uint16_t> polls;
-        std::uint32_t timeout, retries;
-        int single;
-        const char* until;
-        int count;
-        const char* expected;
-    };
     auto firstRequest = std::make_shared<Bytes>();
     // clang-format off
-    const Scenario scenarios[] = {
+    const Scenario<FakeSlave::Handler> scenarios[] = {
         {"a silent poll is retried, given up, and the next sent at once",
          [](const Bytes& r, int) { return Word(r, 8) == 200 ? Answer{} : Reply(r); },
          {100, 200}, 150, 3, -1, "sent 100", 2,
@@ -123,24 +107,19 @@ TEST_F(EthernetMaster, FollowsEachScenarioEventForEvent) {
          "state 0, state 1, sent 100, retry, sent 100, received 11, received 11, item 100"},
     };
     // clang-format on
-    for (const Scenario& s : scenarios) {
+    for (const auto& s : scenarios) {
         SCOPED_TRACE(s.name);
         FakeSlave slave(s.slave);
         TcpRig rig;
         rig.master.port = slave.Port();
-        rig.settings.timeout = s.timeout;
-        rig.settings.retries = s.retries;
-        rig.settings.singlePollIndex = s.single;
-        rig.Poll(s.polls);
-        ASSERT_TRUE(rig.master.Start());
-        EXPECT_EQ(rig.Until(s.until, s.count), s.expected);
-        EXPECT_EQ(rig.settings.singlePollIndex.load(), -1) << "every run leaves it cyclic";
+        for (std::uint16_t start : s.polls) MapRegisters(rig.settings.datamap, start, 1);
+        RunScenario(rig, s);
     }
 }
 
 TEST_F(EthernetMaster, EndsAtOnceWhenTheHostCannotBeResolvedAndCanStartAgain) {
     master.host = "no-such-host.invalid";
-    Poll({100});
+    settings.polls = {MakeTestPoll(3, 100, 1)};
     for (int run = 0; run < 2; ++run) {
         settings.singlePollIndex = 0;
         ASSERT_TRUE(master.Start()) << "a run that ended at once does not block the next";
@@ -153,7 +132,7 @@ TEST_F(EthernetMaster, EndsAtOnceWhenTheHostCannotBeResolvedAndCanStartAgain) {
 TEST_F(EthernetMaster, PacesConnectionAttemptsAtARefusingSlaveAndAtOneThatClosesAtOnce) {
     master.port = FakeSlave::RefusingPort();
     settings.timeout = 30;
-    Poll({100});
+    settings.polls = {MakeTestPoll(3, 100, 1)};
     const auto started = Clock::now();
     ASSERT_TRUE(master.Start());
     EXPECT_EQ(Until("run ended"),

@@ -67,6 +67,22 @@ inline void MapRegisters(SharedDataMap& map, std::uint16_t start, std::uint16_t 
     for (unsigned a = start; a < unsigned{start} + count; ++a) map.Insert(a, DataItem(type));
 }
 
+// One situation for a master: what the slave does, the settings that differ,
+// the events up to the count-th "until", and the least and most time from the
+// first request to the last of them.
+template <typename Slave>
+struct Scenario {
+    const char* name;
+    Slave slave;
+    std::vector<std::uint16_t> polls;
+    std::uint32_t timeout, retries;
+    int single;
+    const char* until;
+    int count;
+    const char* expected;
+    long minMs = 0, maxMs = 20000;
+};
+
 class MasterEvents {
   public:
     using Clock = std::chrono::steady_clock;
@@ -78,24 +94,14 @@ class MasterEvents {
 
     static std::string Describe(std::uint32_t event, std::uintptr_t wParam,
                                 const ModbusPacket* packet) {
-        switch (event) {
-            case EventConnectionState:
-                return "state " + std::to_string(wParam);
-            case EventItemChanged:
-                return "item " + std::to_string(wParam);
-            case EventPacketSent:
-                return "sent " + std::to_string(packet->start);
-            case EventPacketReceived:
-                return "received " + std::to_string(packet->bytes.size());
-            case EventTimeoutRetry:
-                return "retry";
-            case EventTimeoutGiveUp:
-                return "give up";
-            case EventRunEnded:
-                return "run ended";
-            default:
-                return "event " + std::to_string(event);
-        }
+        using std::to_string;
+        if (event == EventConnectionState) return "state " + to_string(wParam);
+        if (event == EventItemChanged) return "item " + to_string(wParam);
+        if (event == EventPacketSent) return "sent " + to_string(packet->start);
+        if (event == EventPacketReceived) return "received " + to_string(packet->bytes.size());
+        if (event == EventTimeoutRetry) return "retry";
+        if (event == EventTimeoutGiveUp) return "give up";
+        return event == EventRunEnded ? "run ended" : "event " + to_string(event);
     }
 
     // The events up to and including the count-th one described as last,
@@ -120,6 +126,21 @@ class MasterEvents {
     long Between(std::size_t a, std::size_t b) const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(times.at(b) - times.at(a))
             .count();
+    }
+
+    // Runs a scenario on rig's master (its slave already in place), polling one
+    // register at each of its starts.
+    template <typename Rig, typename Slave>
+    static void RunScenario(Rig& rig, const Scenario<Slave>& s) {
+        rig.settings.timeout = s.timeout;
+        rig.settings.retries = s.retries;
+        rig.settings.singlePollIndex = s.single;
+        for (std::uint16_t start : s.polls) rig.settings.polls.push_back(MakeTestPoll(3, start, 1));
+        ASSERT_TRUE(rig.master.Start());
+        EXPECT_EQ(rig.Until(s.until, s.count), s.expected);
+        EXPECT_GE(rig.Between(2, rig.times.size() - 1), s.minMs);
+        EXPECT_LT(rig.Between(2, rig.times.size() - 1), s.maxMs);
+        EXPECT_EQ(rig.settings.singlePollIndex.load(), -1) << "every run leaves it cyclic";
     }
 
     Notifier notifier;

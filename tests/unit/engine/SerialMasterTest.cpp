@@ -29,12 +29,6 @@ struct SerialRig : MasterEvents {
         settings.retries = 3;
     }
     ~SerialRig() { master.Stop(true); }
-    // Polls one register at each start (every decoded item is announced,
-    // mapped or not).
-    void Poll(const std::vector<std::uint16_t>& starts) {
-        for (std::uint16_t start : starts) settings.polls.push_back(MakeTestPoll(3, start, 1));
-    }
-
     CommsSettings settings;
     FakeSerialPort* port = new FakeSerialPort;
     ModbusMasterSerial master{notifier, settings, std::unique_ptr<SerialPort>(port)};
@@ -85,19 +79,8 @@ TEST_F(SerialMaster, EndsAnMbapFramedReplyAtMessageDoneWithoutWaitingForAGap) {
 }
 
 TEST(SerialMasterScenario, FollowsEachScenarioEventForEvent) {
-    struct Scenario {
-        const char* name;
-        FakeSerialPort::Slave slave;
-        std::vector<std::uint16_t> polls;
-        std::uint32_t timeout, retries;
-        int single;
-        const char* until;
-        int count;
-        const char* expected;
-        long minMs = 0, maxMs = 20000;  // from the first request to the last event
-    };
     // clang-format off
-    const Scenario scenarios[] = {
+    const Scenario<FakeSerialPort::Slave> scenarios[] = {
         {"a frame with a bad CRC is shown but changes nothing",
          [](const Bytes& r) { Bytes b = ReadReply(r); b.back() ^= 0xFF; return Chunks{{10, b}}; },
          {0}, 400, 3, -1, "received 7", 1, "state 0, state 1, sent 0, received 7"},
@@ -131,22 +114,14 @@ TEST(SerialMasterScenario, FollowsEachScenarioEventForEvent) {
          nullptr, {0}, 150, 3, 0, "run ended", 1, "state 0, state 1, sent 0, retry, give up, state 4, run ended"},
     };
     // clang-format on
-    for (const Scenario& s : scenarios) {
+    for (const auto& s : scenarios) {
         SCOPED_TRACE(s.name);
         SerialRig rig;
         rig.port->slave = s.slave;
-        rig.settings.timeout = s.timeout;
-        rig.settings.retries = s.retries;
-        rig.settings.singlePollIndex = s.single;
-        rig.Poll(s.polls);
         MapRegisters(rig.settings.datamap, 0, 1);
-        ASSERT_TRUE(rig.master.Start());
-        EXPECT_EQ(rig.Until(s.until, s.count), s.expected);
-        EXPECT_GE(rig.Between(2, rig.times.size() - 1), s.minMs);
-        EXPECT_LT(rig.Between(2, rig.times.size() - 1), s.maxMs);
+        MasterEvents::RunScenario(rig, s);
         const bool stored = std::string(s.expected).find("item 0") != std::string::npos;
         EXPECT_EQ(rig.settings.datamap.Find(0)->AsUnsignedShort(), stored ? 1000 : 0);
-        EXPECT_EQ(rig.settings.singlePollIndex.load(), -1) << "every run leaves it cyclic";
     }
 }
 
@@ -159,7 +134,7 @@ TEST_F(SerialMaster, DiscardsBytesWaitingInThePortBeforeEachRequest) {
         if ((*replies)++ == 0) chunks.push_back({300, {0x55, 0x55, 0x55}});
         return chunks;
     };
-    Poll({0});
+    settings.polls = {MakeTestPoll(3, 0, 1)};
     ASSERT_TRUE(master.Start());
     EXPECT_EQ(Until("received 7", 2),
               "state 0, state 1, sent 0, item 0, received 7, sent 0, item 0, received 7")
@@ -184,7 +159,7 @@ TEST_F(SerialMaster, ReportsAWriteTheLineRefusesAndCountsIt) {
     port->writesFail = true;
     settings.timeout = 100;
     settings.retries = 2;
-    Poll({0});
+    settings.polls = {MakeTestPoll(3, 0, 1)};
     ASSERT_TRUE(master.Start());
     EXPECT_EQ(Until("give up"), "state 0, state 1, state 3, retry, state 3, give up");
 }

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <tuple>
+#include <utility>
 
 #include "MasterEvents.h"
 #include "engine/ModbusMasterSerial.h"
@@ -17,41 +19,35 @@ TEST(SerialDevice, ComPortsOpenTheirWin32DeviceNames) {
     EXPECT_EQ(SerialDeviceName(settings), L"\\\\.\\COM12");
 }
 
-TEST(SerialDcb, FollowsTheHandshakeTable) {
-    struct Case {
-        std::uint32_t handshaking;
-        DWORD ctsDsr;
-        DWORD dtr;
-        DWORD rts;
-        DWORD xonXoff;
-    };
-    for (const Case& c : {Case{0, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 0},
-                          Case{1, 1, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_HANDSHAKE, 0},
-                          Case{2, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 1},
-                          Case{7, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 0}}) {
-        SCOPED_TRACE(c.handshaking);
+TEST(SerialDcb, FollowsTheHandshakeTableAndKeepsTheDriversOtherFields) {
+    using Flow =
+        std::tuple<DWORD, DWORD, DWORD, DWORD, DWORD, DWORD>;  // CTS, DSR, DTR, RTS, XON out, in
+    const std::pair<std::uint32_t, Flow> table[] = {
+        {0, {0, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 0, 0}},
+        {1, {1, 1, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_HANDSHAKE, 0, 0}},
+        {2, {0, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 1, 1}},
+        {7, {0, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 0, 0}}};
+    using Line = std::tuple<DWORD, BYTE, BYTE, DWORD, DWORD, DWORD, DWORD, char>;
+    for (const auto& [handshaking, flow] : table) {
         DCB dcb{};
         dcb.fAbortOnError = 1;
         dcb.fNull = 1;
         dcb.XonChar = 0x11;
         SerialSettings settings;
-        settings.handshaking = c.handshaking;
+        settings.handshaking = handshaking;
         settings.baud = 19200;
         settings.parity = 1;
         settings.stopbits = 2;
         FillDcb(dcb, settings);
-        EXPECT_EQ(dcb.fOutxCtsFlow, c.ctsDsr);
-        EXPECT_EQ(dcb.fOutxDsrFlow, c.ctsDsr);
-        EXPECT_EQ(dcb.fDtrControl, c.dtr);
-        EXPECT_EQ(dcb.fRtsControl, c.rts);
-        EXPECT_EQ(dcb.fOutX, c.xonXoff);
-        EXPECT_EQ(dcb.fInX, c.xonXoff);
-        EXPECT_EQ(dcb.BaudRate, 19200u);
-        EXPECT_EQ(dcb.Parity, 1);
-        EXPECT_EQ(dcb.StopBits, 2);
-        EXPECT_EQ(dcb.fBinary + dcb.fParity, 2u);
-        EXPECT_EQ(dcb.fAbortOnError + dcb.fNull, 0u);
-        EXPECT_EQ(dcb.XonChar, 0x11) << "fields outside the table keep the driver's values";
+        EXPECT_EQ(Flow(dcb.fOutxCtsFlow, dcb.fOutxDsrFlow, dcb.fDtrControl, dcb.fRtsControl,
+                       dcb.fOutX, dcb.fInX),
+                  flow)
+            << "handshaking " << handshaking;
+        // Baud, parity, stop bits, binary, parity check, abort on error, null
+        // stripping; XonChar is outside the table and keeps the driver's value.
+        EXPECT_EQ(Line(dcb.BaudRate, dcb.Parity, dcb.StopBits, dcb.fBinary, dcb.fParity,
+                       dcb.fAbortOnError, dcb.fNull, dcb.XonChar),
+                  Line(19200, 1, 2, 1, 1, 0, 0, 0x11));
     }
 }
 
