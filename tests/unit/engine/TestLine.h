@@ -13,15 +13,15 @@ class TestLine {
     TestLine();
     ~TestLine();
     // False when this machine has no such line.
-    bool Ready() const { return far != -1; }
+    bool Ready() const { return farEnd != -1; }
     bool Write(const std::vector<std::uint8_t>& bytes);
     // What reached the far end within timeoutMs (returns once something has).
     std::vector<std::uint8_t> Read(int timeoutMs);
     // Ends the line at the far end; false where it cannot.
     bool HangUp();
 
-    SerialSettings near;
+    SerialSettings settings;  // opens the near end
 
   private:
-    std::intptr_t far = -1;
+    std::intptr_t farEnd = -1;
 };

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "TestLine.h"
+#include "engine/Serial.h"
 #include "engine/posix/SerialLine.h"
 #include "engine/posix/SerialPorts.h"
 
@@ -18,6 +20,16 @@ TEST(SerialDevice, ComPortsMapToTtySAsWineMapsThemAndADevicePathWins) {
     EXPECT_EQ(SerialDeviceName(settings), L"/dev/ttyS11");
     settings.devicePath = "/dev/ttyUSB3";
     EXPECT_EQ(SerialDeviceName(settings), L"/dev/ttyUSB3");
+}
+
+// Windows opens a COM port for one user only; the termios backend takes the
+// tty exclusively (Wine does not enforce this on the COM ports it maps).
+TEST(SerialDevice, IsOpenedForExclusiveUse) {
+    TestLine line;
+    Serial port;
+    Serial other;
+    ASSERT_TRUE(port.Open(line.settings));
+    EXPECT_FALSE(other.Open(line.settings));
 }
 
 TEST(SerialLine, SetsRawBytesAndTheHandshakeOfTheSettings) {

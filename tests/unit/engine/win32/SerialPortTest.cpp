@@ -39,14 +39,15 @@ TEST(SerialDcb, FollowsTheHandshakeTableAndKeepsTheDriversOtherFields) {
         settings.parity = 1;
         settings.stopbits = 2;
         FillDcb(dcb, settings);
-        EXPECT_EQ(Flow(dcb.fOutxCtsFlow, dcb.fOutxDsrFlow, dcb.fDtrControl, dcb.fRtsControl,
-                       dcb.fOutX, dcb.fInX),
+        EXPECT_EQ(Flow(+dcb.fOutxCtsFlow, +dcb.fOutxDsrFlow, +dcb.fDtrControl, +dcb.fRtsControl,
+                       +dcb.fOutX, +dcb.fInX),
                   flow)
             << "handshaking " << handshaking;
         // Baud, parity, stop bits, binary, parity check, abort on error, null
         // stripping; XonChar is outside the table and keeps the driver's value.
-        EXPECT_EQ(Line(dcb.BaudRate, dcb.Parity, dcb.StopBits, dcb.fBinary, dcb.fParity,
-                       dcb.fAbortOnError, dcb.fNull, dcb.XonChar),
+        // (The unary + reads a bit-field as a value.)
+        EXPECT_EQ(Line(dcb.BaudRate, dcb.Parity, dcb.StopBits, +dcb.fBinary, +dcb.fParity,
+                       +dcb.fAbortOnError, +dcb.fNull, dcb.XonChar),
                   Line(19200, 1, 2, 1, 1, 0, 0, 0x11));
     }
 }

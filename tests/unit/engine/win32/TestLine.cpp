@@ -10,7 +10,7 @@
 
 namespace {
 
-HANDLE Far(std::intptr_t far) { return reinterpret_cast<HANDLE>(far); }
+HANDLE Far(std::intptr_t farEnd) { return reinterpret_cast<HANDLE>(farEnd); }
 
 }  // namespace
 
@@ -26,17 +26,18 @@ TestLine::TestLine() {
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
     if (handle == INVALID_HANDLE_VALUE) return;
     SetCommTimeouts(handle, &timeouts);
-    near.comport = nearPort;
-    far = reinterpret_cast<std::intptr_t>(handle);
+    settings.comport = nearPort;
+    farEnd = reinterpret_cast<std::intptr_t>(handle);
 }
 
 TestLine::~TestLine() {
-    if (far != -1) CloseHandle(Far(far));
+    if (farEnd != -1) CloseHandle(Far(farEnd));
 }
 
 bool TestLine::Write(const std::vector<std::uint8_t>& bytes) {
     DWORD written = 0;
-    return WriteFile(Far(far), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    return WriteFile(Far(farEnd), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
            written == bytes.size();
 }
 
@@ -44,7 +45,7 @@ std::vector<std::uint8_t> TestLine::Read(int timeoutMs) {
     std::vector<std::uint8_t> bytes(256);
     DWORD got = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (ReadFile(Far(far), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+    while (ReadFile(Far(farEnd), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
            got == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
