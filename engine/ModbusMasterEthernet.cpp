@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/Event.h"
 #include "engine/MasterPackets.h"
 #include "engine/Notifier.h"
-#include "engine/TimerQueue.h"
 #include "engine/Waitable.h"
 #include "protocol/ModbusPacket.h"
 
@@ -29,14 +27,8 @@ ModbusMasterEthernet::~ModbusMasterEthernet() {
 }
 
 void ModbusMasterEthernet::Run() {
-    // Declared in this order so that the queue, and with it every callback
-    // that could set the event, is gone before the event.
-    Event timerSignal(Event::AutoReset);
-    TimerQueue queue;
-    TimerEntry& entry = queue.Add(SignalEvent, &timerSignal);
-    timerEvent = &timerSignal;
-    timerQueue = &queue;
-    timer = &entry;
+    PollTimer pollTimer;
+    timer = &pollTimer;
     cycle.emplace(settings, static_cast<PollCycleLink&>(*this), PollCycle::LinkKind::Tcp);
     outstanding.reset();
     received.clear();
@@ -66,7 +58,7 @@ void ModbusMasterEthernet::Run() {
                 }
                 continue;
             }
-            Waitable* sources[] = {&StopEvent(), &timerSignal, &socket};
+            Waitable* sources[] = {&StopEvent(), &pollTimer.Signal(), &socket};
             const std::size_t count = socket.IsOpen() ? 3 : 2;
             const std::uint32_t limit =
                 reconnectPending ? MillisecondsToNextAttempt() : kWaitInfinite;
@@ -82,15 +74,13 @@ void ModbusMasterEthernet::Run() {
         }
     }
 
-    queue.Cancel(entry);
+    pollTimer.Cancel();
     socket.Close();
     settings.connected = 0;
     settings.singlePollIndex = -1;
     cycle.reset();
     outstanding.reset();
     received.clear();
-    timerEvent = nullptr;
-    timerQueue = nullptr;
     timer = nullptr;
 }
 
@@ -283,16 +273,12 @@ void ModbusMasterEthernet::ArmTimer(std::uint32_t milliseconds) {
         tickPending = true;
         return;
     }
-    timerQueue->Arm(*timer, milliseconds);
+    timer->Arm(milliseconds);
 }
 
 void ModbusMasterEthernet::CancelTimer() {
     tickPending = false;
-    if (timerQueue == nullptr) return;
-    timerQueue->Cancel(*timer);
-    // A timer that fired just before the cancel has already set the event;
-    // that tick is stale and must not send the next poll early.
-    timerEvent->Reset();
+    if (timer != nullptr) timer->Cancel();
 }
 
 void ModbusMasterEthernet::TickNow() { tickPending = true; }

@@ -9,14 +9,12 @@
 
 #include "engine/CommsSettings.h"
 #include "engine/PollCycle.h"
+#include "engine/PollTimer.h"
 #include "engine/ReplyFramer.h"
 #include "engine/Socket.h"
 #include "engine/Thread.h"
 
-class Event;
 class Notifier;
-class TimerEntry;
-class TimerQueue;
 
 // The worker that polls one slave over a TCP connection: it resolves the
 // slave, connects without blocking, runs the poll cycle over the connection
@@ -89,9 +87,7 @@ class ModbusMasterEthernet : public Thread, private PollCycleLink {
         std::uint8_t protocol = 0;
         std::uint16_t itemBytes = 0;
     };
-    Event* timerEvent = nullptr;
-    TimerQueue* timerQueue = nullptr;
-    TimerEntry* timer = nullptr;
+    PollTimer* timer = nullptr;
     std::optional<PollCycle> cycle;
     // The request a reply is awaited for, with the poll it was built from.
     std::optional<Request> outstanding;

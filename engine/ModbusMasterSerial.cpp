@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/Event.h"
 #include "engine/MasterPackets.h"
 #include "engine/Notifier.h"
 #include "engine/Serial.h"
-#include "engine/TimerQueue.h"
 #include "engine/Waitable.h"
 #include "protocol/DebugTrace.h"
 #include "protocol/ModbusPacket.h"
@@ -37,14 +35,8 @@ ModbusMasterSerial::~ModbusMasterSerial() {
 }
 
 void ModbusMasterSerial::Run() {
-    // Declared in this order so that the queue, and with it every callback
-    // that could set the event, is gone before the event.
-    Event timerSignal(Event::AutoReset);
-    TimerQueue queue;
-    TimerEntry& entry = queue.Add(SignalEvent, &timerSignal);
-    timerEvent = &timerSignal;
-    timerQueue = &queue;
-    timer = &entry;
+    PollTimer pollTimer;
+    timer = &pollTimer;
     cycle.emplace(settings, static_cast<PollCycleLink&>(*this), PollCycle::LinkKind::Serial);
     exchange = Exchange::Idle;
     current.reset();
@@ -76,7 +68,7 @@ void ModbusMasterSerial::Run() {
             sources[count] = &port->ReadCompletion();
             kinds[count++] = Received;
         }
-        sources[count] = &timerSignal;
+        sources[count] = &pollTimer.Signal();
         kinds[count++] = Ticked;
         sources[count] = &StopEvent();
         kinds[count++] = Stopped;
@@ -93,15 +85,13 @@ void ModbusMasterSerial::Run() {
         }
     }
 
-    queue.Cancel(entry);
+    pollTimer.Cancel();
     port->Close();
     settings.connected = 0;
     settings.singlePollIndex = -1;
     cycle.reset();
     current.reset();
     exchange = Exchange::Idle;
-    timerEvent = nullptr;
-    timerQueue = nullptr;
     timer = nullptr;
 }
 
@@ -358,23 +348,17 @@ void ModbusMasterSerial::PostReceived(PacketPtr packet) {
 
 void ModbusMasterSerial::ArmTimer(std::uint32_t milliseconds) {
     if (milliseconds == 0) {
-        // At once, without a round trip through the timer thread.
-        timerQueue->Cancel(*timer);
-        timerEvent->Set();
+        timer->FireNow();
         return;
     }
-    timerQueue->Arm(*timer, milliseconds);
+    timer->Arm(milliseconds);
 }
 
 void ModbusMasterSerial::CancelTimer() {
-    if (timerQueue == nullptr) return;
-    timerQueue->Cancel(*timer);
-    // A timer that fired just before the cancel has already set the event;
-    // that tick is stale and must not send the next poll early.
-    timerEvent->Reset();
+    if (timer != nullptr) timer->Cancel();
 }
 
-void ModbusMasterSerial::TickNow() { timerEvent->Set(); }
+void ModbusMasterSerial::TickNow() { timer->Signal().Set(); }
 
 void ModbusMasterSerial::Post(std::uint32_t event, std::uintptr_t parameter) {
     notifier.Post(event, parameter);

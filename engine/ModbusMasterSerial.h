@@ -7,14 +7,12 @@
 #include "engine/CommsSettings.h"
 #include "engine/PacketPtr.h"
 #include "engine/PollCycle.h"
+#include "engine/PollTimer.h"
 #include "engine/SerialPort.h"
 #include "engine/Thread.h"
 #include "protocol/Poll.h"
 
-class Event;
 class Notifier;
-class TimerEntry;
-class TimerQueue;
 
 // The worker that polls one slave over a serial port with either framing. It
 // opens the port, runs the poll cycle over it and reads each reply one byte
@@ -97,9 +95,7 @@ class ModbusMasterSerial : public Thread, private PollCycleLink {
     std::unique_ptr<SerialPort> port;
 
     // The state of one run, valid while Run executes.
-    Event* timerEvent = nullptr;
-    TimerQueue* timerQueue = nullptr;
-    TimerEntry* timer = nullptr;
+    PollTimer* timer = nullptr;
     std::optional<PollCycle> cycle;
     Exchange exchange = Exchange::Idle;
     // The request until its transmission completed, then the reply.

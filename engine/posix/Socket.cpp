@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/BsdSocket.h"
+
 namespace {
 
 int Fd(std::uintptr_t handle) { return static_cast<int>(static_cast<std::intptr_t>(handle)); }
@@ -80,14 +82,7 @@ SocketClient::SocketClient() : platformState(0) {}
 SocketClient::~SocketClient() { Close(); }
 
 bool SocketClient::Resolve(const std::string& host, std::uint32_t& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(found);
-    return true;
+    return BsdSocket::ResolveIpv4(host, address);
 }
 
 bool SocketClient::Connect(std::uint32_t address, std::uint16_t port) {
@@ -97,10 +92,7 @@ bool SocketClient::Connect(std::uint32_t address, std::uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) return false;
     handle = Handle(fd);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(port);
-    peer.sin_addr.s_addr = address;
+    const sockaddr_in peer = BsdSocket::Ipv4Peer(address, port);
     connecting = true;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
         errno != EINPROGRESS) {

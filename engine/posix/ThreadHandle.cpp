@@ -8,16 +8,6 @@ struct ThreadHandle::Native {
     std::thread thread;
 };
 
-ThreadHandle::~ThreadHandle() { Detach(); }
-
-ThreadHandle& ThreadHandle::operator=(ThreadHandle&& other) noexcept {
-    if (this != &other) {
-        Detach();
-        native_ = std::exchange(other.native_, nullptr);
-    }
-    return *this;
-}
-
 bool ThreadHandle::Begin(Entry entry, void* argument) {
     Detach();
     auto* native = new Native;

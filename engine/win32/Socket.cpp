@@ -4,6 +4,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "engine/BsdSocket.h"
+
 namespace {
 
 SOCKET Sock(std::uintptr_t handle) { return static_cast<SOCKET>(handle); }
@@ -80,14 +82,7 @@ SocketClient::~SocketClient() {
 }
 
 bool SocketClient::Resolve(const std::string& host, std::uint32_t& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(found);
-    return true;
+    return BsdSocket::ResolveIpv4(host, address);
 }
 
 bool SocketClient::Connect(std::uint32_t address, std::uint16_t port) {
@@ -103,10 +98,7 @@ bool SocketClient::Connect(std::uint32_t address, std::uint16_t port) {
         Close();
         return false;
     }
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(port);
-    peer.sin_addr.s_addr = address;
+    const sockaddr_in peer = BsdSocket::Ipv4Peer(address, port);
     connecting = true;
     if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR &&
         WSAGetLastError() != WSAEWOULDBLOCK) {

@@ -26,16 +26,6 @@ struct ThreadHandle::Native {
     unsigned id = 0;
 };
 
-ThreadHandle::~ThreadHandle() { Detach(); }
-
-ThreadHandle& ThreadHandle::operator=(ThreadHandle&& other) noexcept {
-    if (this != &other) {
-        Detach();
-        native_ = std::exchange(other.native_, nullptr);
-    }
-    return *this;
-}
-
 bool ThreadHandle::Begin(Entry entry, void* argument) {
     Detach();
     auto* native = new Native;

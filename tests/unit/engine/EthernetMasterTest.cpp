@@ -3,221 +3,147 @@
 // times; every wait is bounded.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <string>
+#include <memory>
 #include <thread>
-#include <vector>
 
 #include "FakeSlave.h"
-#include "TestPolls.h"
+#include "MasterEvents.h"
 #include "engine/ModbusMasterEthernet.h"
-#include "engine/NotificationQueue.h"
-#include "engine/Notifier.h"
-#include "protocol/Crc16.h"
-#include "protocol/ModbusPacket.h"
 
 namespace {
 
-using Bytes = FakeSlave::Bytes;
-using Steps = std::vector<std::string>;
-using Clock = std::chrono::steady_clock;
+using Answer = FakeSlave::Answer;
 
-std::uint16_t Word(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
-}
-
-// Register i of the slave holds 1000 + i.
-std::vector<std::uint16_t> Registers(std::uint16_t start, std::uint16_t count) {
-    std::vector<std::uint16_t> values;
-    for (std::uint16_t i = 0; i < count; ++i) values.push_back(1000 + start + i);
-    return values;
-}
-
-// The MBAP reply a function 3 slave gives to request.
 Bytes ReadReply(const Bytes& request) {
-    return FakeSlave::MbapReply(
-        request, FakeSlave::RegistersPdu(3, Registers(Word(request, 8), Word(request, 10))));
+    return FakeSlave::MbapReply(request, ReadPdu(Word(request, 8), Word(request, 10)));
 }
+Answer Reply(const Bytes& request) { return {{ReadReply(request)}}; }
 
-FakeSlave::Answer Reply(Bytes bytes) { return {{std::move(bytes)}}; }
-FakeSlave::Answer Silence() { return {}; }
-
-class EthernetMaster : public ::testing::Test {
-  protected:
-    EthernetMaster() {
-        for (std::uint32_t event = EventConnectionState; event <= EventRunEnded; ++event) {
-            notifier.Register(&queue, event);
-        }
+// A TCP master with short times and its event collector.
+struct TcpRig : MasterEvents {
+    TcpRig() {
         settings.pollrate = 10;
         settings.timeout = 150;
         settings.retries = 3;
         master.host = "127.0.0.1";
     }
-    ~EthernetMaster() override { master.Stop(true); }
-
-    void MapRegisters(std::uint16_t start, std::uint16_t count) {
-        for (std::uint16_t i = 0; i < count; ++i) {
-            settings.datamap.Insert(start + i, DataItem(DataItem::UnsignedShort));
-        }
-    }
-
-    static std::string Describe(const Notification& n) {
-        switch (n.event) {
-            case EventConnectionState:
-                return "state " + std::to_string(n.wParam);
-            case EventItemChanged:
-                return "item " + std::to_string(n.wParam);
-            case EventPacketSent:
-                return "sent " + std::to_string(n.packet->start);
-            case EventPacketReceived:
-                return "received " + std::to_string(n.packet->bytes.size());
-            case EventTimeoutRetry:
-                return "retry";
-            case EventTimeoutGiveUp:
-                return "give up";
-            case EventRunEnded:
-                return "run ended";
-            default:
-                return "event " + std::to_string(n.event);
-        }
-    }
-
-    // The events up to and including the first one described as last.
-    Steps Until(const std::string& last, int timeoutMs = 3000) {
-        Steps steps;
-        const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < until) {
-            std::optional<Notification> next = queue.Pop(10);
-            if (!next) continue;
-            steps.push_back(Describe(*next));
-            if (steps.back() == last) return steps;
-        }
-        ADD_FAILURE() << "no \"" << last << "\" within " << timeoutMs << " ms";
-        return steps;
-    }
-
-    // The events up to the count-th one described as last.
-    Steps UntilNth(const std::string& last, int count, int timeoutMs = 3000) {
-        Steps steps;
-        for (int i = 0; i < count; ++i) {
-            Steps more = Until(last, timeoutMs);
-            steps.insert(steps.end(), more.begin(), more.end());
-        }
-        return steps;
-    }
-
-    Steps StopAndDrain() {
-        master.Stop(true);
-        return Until("run ended");
-    }
-
-    Notifier notifier;
-    NotificationQueue queue;
+    ~TcpRig() { master.Stop(true); }
     CommsSettings settings;
     ModbusMasterEthernet master{notifier, settings};
 };
 
-TEST_F(EthernetMaster, ConnectsPollsAndAnnouncesChangedValuesAfterEachReply) {
-    FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
+class EthernetMaster : public ::testing::Test, protected TcpRig {};
+
+// At poll rate 0 the polls go back to back; a tick left from the previous
+// poll must not count as a timeout, and stopping is seen between two polls.
+TEST_F(EthernetMaster, ConnectsPollsBackToBackAnnouncesChangesAndStopsAtOnce) {
+    FakeSlave slave([](const Bytes& request, int) { return Reply(request); });
     master.port = slave.Port();
-    settings.polls = {TestPolls::ReadRegisters(100, 2)};
-    MapRegisters(100, 2);
+    settings.pollrate = 0;
+    settings.timeout = 1000;
+    settings.transactionCounter = 65535;
+    settings.polls = {MakeTestPoll(3, 100, 2), MakeTestPoll(3, 200, 1)};
+    MapRegisters(settings.datamap, 100, 2);
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(UntilNth("received 13", 2),
-              (Steps{"state 0", "state 1", "sent 100", "received 13", "item 100", "item 101",
-                     "sent 100", "received 13"}))
-        << "unchanged values are not announced again";
+    std::string expected =
+        "state 0, state 1, sent 100, received 13, item 100, item 101, sent 200, "
+        "received 11";
+    for (int i = 1; i < 100; ++i) expected += ", sent 100, received 13, sent 200, received 11";
+    EXPECT_EQ(Until("received 11", 100), expected) << "unchanged values are not announced again";
     EXPECT_EQ(settings.connected.load(), 1);
-    EXPECT_EQ(settings.datamap.Find(100)->AsUnsignedShort(), 1100);
     EXPECT_EQ(settings.datamap.Find(101)->AsUnsignedShort(), 1101);
-    const Steps end = StopAndDrain();
-    EXPECT_EQ(Steps(end.end() - 2, end.end()), (Steps{"state 4", "run ended"}));
+    EXPECT_EQ(Word(slave.Requests().at(0), 0), 0) << "transaction 65535 + 1 is sent as 0";
+    const Clock::time_point stop = Clock::now();
+    master.Stop(true);
+    EXPECT_TRUE(Until("run ended").ends_with("state 4, run ended"));
+    EXPECT_LT(Clock::now() - stop, std::chrono::milliseconds(500));
     EXPECT_EQ(settings.connected.load(), 0);
     EXPECT_FALSE(master.IsRunning());
 }
 
-TEST_F(EthernetMaster, RetriesAPollThatGetsNoAnswerThenGivesUpAndSendsTheNextAtOnce) {
-    FakeSlave slave([](const Bytes& request, int) {
-        return Word(request, 8) == 200 ? Silence() : Reply(ReadReply(request));
-    });
-    master.port = slave.Port();
-    settings.timeout = 40;
-    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(UntilNth("sent 100", 2),
-              (Steps{"state 0", "state 1", "sent 100", "received 11", "sent 200", "retry",
-                     "sent 200", "retry", "sent 200", "give up", "sent 100"}));
+TEST_F(EthernetMaster, FollowsEachScenarioEventForEvent) {
+    auto firstRequest = std::make_shared<Bytes>();
+    // clang-format off
+    const Scenario<FakeSlave::Handler> scenarios[] = {
+        {"a silent poll is retried, given up, and the next sent at once",
+         [](const Bytes& r, int) { return Word(r, 8) == 200 ? Answer{} : Reply(r); },
+         {100, 200}, 150, 3, -1, "sent 100", 2,
+         "state 0, state 1, sent 100, received 11, item 100, sent 200, retry, sent 200, retry, "
+         "sent 200, give up, sent 100"},
+        {"single mode ends the run after its reply",
+         [](const Bytes& r, int) { return Reply(r); }, {100, 200}, 150, 3, 1, "run ended", 1,
+         "state 0, state 1, sent 200, received 11, item 200, state 4, run ended"},
+        {"a peer closing loses no timeout; polling resumes at the current poll",
+         [](const Bytes& r, int n) { return n == 1 ? Answer{{}, true} : Reply(r); },
+         {100, 200}, 1000, 3, -1, "received 11", 2,
+         "state 0, state 1, sent 100, received 11, item 100, sent 200, state 2, state 0, state 1, "
+         "sent 200, received 11"},
+        {"one timeout and one refused reconnect do not add up to two retries",
+         [](const Bytes&, int n) { return n == 1 ? Answer{{}, true, true} : Answer{}; },
+         {100}, 40, 2, -1, "run ended", 1,
+         "state 0, state 1, sent 100, retry, sent 100, state 2, state 0, state 3, state 0, "
+         "state 3, run ended"},
+        {"a reply of another transaction is shown, stores nothing and is not the reply",
+         [](const Bytes& r, int n) { Bytes reply = ReadReply(r); reply[1] ^= n == 0; return Answer{{reply}}; },
+         {100}, 150, 3, -1, "item 100", 1,
+         "state 0, state 1, sent 100, received 11, retry, sent 100, received 11, item 100"},
+        {"an exception reply answers the poll (no retry) but stores nothing",
+         [](const Bytes& r, int) { return Answer{{FakeSlave::MbapReply(r, {0x83, 0x02})}}; },
+         {100, 200}, 150, 3, -1, "sent 200", 1, "state 0, state 1, sent 100, received 9, sent 200"},
+        {"a reply whose header, count and data arrive apart is reassembled",
+         [](const Bytes& r, int) {
+             const Bytes b = ReadReply(r);
+             return Answer{{Bytes(&b[0], &b[6]), Bytes(&b[6], &b[9]), Bytes(&b[9], &b[11])}};
+         },
+         {100}, 150, 3, -1, "item 100", 1, "state 0, state 1, sent 100, received 11, item 100"},
+        {"the reply behind a late one in the same segment is decoded",
+         [firstRequest](const Bytes& r, int n) {
+             if (n == 0) *firstRequest = r;
+             Bytes both = ReadReply(*firstRequest), current = ReadReply(r);
+             both.insert(both.end(), current.begin(), current.end());
+             return n == 0 ? Answer{} : Answer{{both}};
+         },
+         {100}, 150, 3, -1, "item 100", 1,
+         "state 0, state 1, sent 100, retry, sent 100, received 11, received 11, item 100"},
+    };
+    // clang-format on
+    for (const auto& s : scenarios) {
+        SCOPED_TRACE(s.name);
+        FakeSlave slave(s.slave);
+        TcpRig rig;
+        rig.master.port = slave.Port();
+        for (std::uint16_t start : s.polls) MapRegisters(rig.settings.datamap, start, 1);
+        RunScenario(rig, s);
+    }
 }
 
-TEST_F(EthernetMaster, SingleModeWithAReplyEndsTheRunAfterThatPoll) {
-    FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
-    master.port = slave.Port();
-    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
-    settings.singlePollIndex = 1;
-    MapRegisters(200, 1);
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("run ended"), (Steps{"state 0", "state 1", "sent 200", "received 11",
-                                         "item 200", "state 4", "run ended"}));
-    EXPECT_EQ(settings.singlePollIndex.load(), -1) << "the next run is cyclic";
-    EXPECT_EQ(settings.connected.load(), 0);
-    EXPECT_TRUE(master.WaitForEnd(1000));
-}
-
-TEST_F(EthernetMaster, SingleModeWithoutAReplyGivesUpAtTheFirstTimeout) {
-    FakeSlave slave([](const Bytes&, int) { return Silence(); });
-    master.port = slave.Port();
-    settings.timeout = 40;
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
-    settings.singlePollIndex = 0;
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("run ended"),
-              (Steps{"state 0", "state 1", "sent 100", "give up", "state 4", "run ended"}));
-    EXPECT_EQ(settings.singlePollIndex.load(), -1);
-    EXPECT_EQ(slave.Requests().size(), 1u) << "no retry in single mode";
-}
-
-TEST_F(EthernetMaster, StaysConnectedAndSendsNothingWithAnEmptyPollList) {
-    FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
-    master.port = slave.Port();
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("state 1"), (Steps{"state 0", "state 1"}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(StopAndDrain(), (Steps{"state 4", "run ended"}));
-    EXPECT_TRUE(slave.Requests().empty());
-}
-
-TEST_F(EthernetMaster, EndsAtOnceWhenTheHostCannotBeResolved) {
+TEST_F(EthernetMaster, EndsAtOnceWhenTheHostCannotBeResolvedAndCanStartAgain) {
     master.host = "no-such-host.invalid";
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
-    settings.singlePollIndex = 0;
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("run ended", 10000), (Steps{"state 0", "run ended"}));
-    EXPECT_TRUE(master.WaitForEnd(1000));
-    EXPECT_EQ(settings.singlePollIndex.load(), -1);
-    EXPECT_TRUE(master.Start()) << "a run that ended at once does not block the next";
-    EXPECT_EQ(Until("run ended", 10000), (Steps{"state 0", "run ended"}));
+    settings.polls = {MakeTestPoll(3, 100, 1)};
+    for (int run = 0; run < 2; ++run) {
+        settings.singlePollIndex = 0;
+        ASSERT_TRUE(master.Start()) << "a run that ended at once does not block the next";
+        EXPECT_EQ(Until("run ended", 1, 10000), "state 0, run ended");
+        EXPECT_TRUE(master.WaitForEnd(1000));
+        EXPECT_EQ(settings.singlePollIndex.load(), -1);
+    }
 }
 
-TEST_F(EthernetMaster, GivesUpARefusingSlaveAfterRetriesAttemptsPacedApart) {
+TEST_F(EthernetMaster, PacesConnectionAttemptsAtARefusingSlaveAndAtOneThatClosesAtOnce) {
     master.port = FakeSlave::RefusingPort();
     settings.timeout = 30;
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
+    settings.polls = {MakeTestPoll(3, 100, 1)};
     const auto started = Clock::now();
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("run ended"), (Steps{"state 0", "state 3", "state 0", "state 3", "state 0",
-                                         "state 3", "run ended"}));
-    // Attempts start 30 ms, then 60 ms apart.
-    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(85));
-    EXPECT_EQ(settings.connected.load(), 0);
-}
+    EXPECT_EQ(Until("run ended"),
+              "state 0, state 3, state 0, state 3, state 0, state 3, run ended");
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(85)) << "30, then 60 ms apart";
 
-TEST_F(EthernetMaster, PacesAttemptsAtASlaveThatAcceptsAndClosesAtOnce) {
-    FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
+    FakeSlave slave([](const Bytes& request, int) { return Reply(request); });
     slave.CloseOnAccept(1000);
     master.port = slave.Port();
     settings.timeout = 20;
     settings.retries = 0;
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
     ASSERT_TRUE(master.Start());
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     master.Stop(true);
@@ -227,167 +153,22 @@ TEST_F(EthernetMaster, PacesAttemptsAtASlaveThatAcceptsAndClosesAtOnce) {
     EXPECT_LE(queue.Size(), 40u) << "the monitor is not flooded";
 }
 
-TEST_F(EthernetMaster, ReconnectsWhenThePeerClosesAndResumesAtTheCurrentPoll) {
-    FakeSlave slave([](const Bytes& request, int number) {
-        if (number == 1) return FakeSlave::Answer{{}, 0, 0, true};  // close, no reply
-        return Reply(ReadReply(request));
-    });
-    master.port = slave.Port();
-    settings.timeout = 1000;
-    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(UntilNth("received 11", 2),
-              (Steps{"state 0", "state 1", "sent 100", "received 11", "sent 200", "state 2",
-                     "state 0", "state 1", "sent 200", "received 11"}))
-        << "no timeout is counted for the request the closed link lost";
-    EXPECT_EQ(slave.Connections(), 2);
-}
-
-TEST_F(EthernetMaster, CountsRefusedReconnectsApartFromReplyTimeouts) {
-    FakeSlave slave([](const Bytes&, int number) {
-        FakeSlave::Answer answer;  // never a reply
-        if (number == 1) answer.closeAfter = answer.stopListening = true;
-        return answer;
-    });
-    master.port = slave.Port();
-    settings.timeout = 40;
-    settings.retries = 2;
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("run ended"),
-              (Steps{"state 0", "state 1", "sent 100", "retry", "sent 100", "state 2", "state 0",
-                     "state 3", "state 0", "state 3", "run ended"}))
-        << "one timeout and one refusal do not add up to the two retries";
-}
-
-TEST_F(EthernetMaster, ShowsAReplyOfAnotherTransactionAndKeepsWaitingForItsOwn) {
-    FakeSlave slave([](const Bytes& request, int number) {
-        Bytes reply = ReadReply(request);
-        if (number == 0) reply[1] ^= 0x01;  // another transaction id
-        return Reply(reply);
-    });
-    master.port = slave.Port();
-    settings.timeout = 60;
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
-    MapRegisters(100, 1);
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("item 100"), (Steps{"state 0", "state 1", "sent 100", "received 11", "retry",
-                                        "sent 100", "received 11", "item 100"}))
-        << "the stray frame stores nothing and does not count as the reply";
-}
-
-TEST_F(EthernetMaster, AnExceptionReplyAnswersThePollButStoresNothing) {
-    FakeSlave slave([](const Bytes& request, int) {
-        return Reply(FakeSlave::MbapReply(request, {0x83, 0x02}));  // illegal data address
-    });
-    master.port = slave.Port();
-    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
-    MapRegisters(100, 1);
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("sent 200"),
-              (Steps{"state 0", "state 1", "sent 100", "received 9", "sent 200"}))
-        << "no retry: the slave did answer";
-    EXPECT_EQ(settings.datamap.Find(100)->type, DataItem::UnsignedShort);
-    EXPECT_EQ(settings.datamap.Find(100)->AsUnsignedShort(), 0);
-}
-
-TEST_F(EthernetMaster, ReassemblesAReplyWhoseHeaderAndBodyArriveApart) {
-    FakeSlave slave([](const Bytes& request, int) {
-        const Bytes reply = ReadReply(request);
-        return FakeSlave::Answer{
-            {Bytes(reply.begin(), reply.begin() + 6), Bytes(reply.begin() + 6, reply.begin() + 9),
-             Bytes(reply.begin() + 9, reply.end())},
-            0,
-            15};
-    });
-    master.port = slave.Port();
-    settings.polls = {TestPolls::ReadRegisters(100, 2)};
-    MapRegisters(100, 2);
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("item 101"),
-              (Steps{"state 0", "state 1", "sent 100", "received 13", "item 100", "item 101"}));
-}
-
-TEST_F(EthernetMaster, DecodesTheExpectedReplyBehindALateOneInTheSameSegment) {
-    Bytes firstRequest;
-    FakeSlave slave([&firstRequest](const Bytes& request, int number) {
-        if (number == 0) {
-            firstRequest = request;
-            return Silence();
-        }
-        Bytes both = ReadReply(firstRequest);
-        const Bytes current = ReadReply(request);
-        both.insert(both.end(), current.begin(), current.end());
-        return Reply(both);
-    });
-    master.port = slave.Port();
-    settings.timeout = 50;
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
-    MapRegisters(100, 1);
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("item 100"), (Steps{"state 0", "state 1", "sent 100", "retry", "sent 100",
-                                        "received 11", "received 11", "item 100"}));
-}
-
 TEST_F(EthernetMaster, CarriesRtuFramesOverTcp) {
+    const Bytes reply = RtuFrame(1, Hex("03 04 00 07 00 08"));
     FakeSlave slave(
-        [](const Bytes& request, int) {
-            // 01 03 start count CRC -> 01 03 bytecount data CRC, sent in two pieces.
-            Bytes reply = {request[0], 0x03, 0x04, 0x00, 0x07, 0x00, 0x08};
-            const std::uint16_t crc = Crc16(0xFFFF, reply);
-            reply.push_back(static_cast<std::uint8_t>(crc));
-            reply.push_back(static_cast<std::uint8_t>(crc >> 8));
-            return FakeSlave::Answer{
-                {Bytes(reply.begin(), reply.begin() + 4), Bytes(reply.begin() + 4, reply.end())},
-                0,
-                15};
+        [&reply](const Bytes&, int) {  // in two pieces
+            return Answer{
+                {Bytes(reply.begin(), reply.begin() + 4), Bytes(reply.begin() + 4, reply.end())}};
         },
         false);
     master.port = slave.Port();
     settings.protocol = 1;
-    settings.polls = {TestPolls::ReadRegisters(100, 2)};
-    MapRegisters(100, 2);
+    settings.polls = {MakeTestPoll(3, 100, 2)};
+    MapRegisters(settings.datamap, 100, 2);
     ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("item 101"),
-              (Steps{"state 0", "state 1", "sent 100", "received 9", "item 100", "item 101"}));
+    EXPECT_EQ(Until("item 101"), "state 0, state 1, sent 100, received 9, item 100, item 101");
     EXPECT_EQ(settings.datamap.Find(101)->AsUnsignedShort(), 8);
-    const Bytes request = slave.Requests().front();
-    ASSERT_EQ(request.size(), 8u) << "address, function, start, count, CRC";
-    EXPECT_EQ(Crc16(0xFFFF, request), 0);
-}
-
-TEST_F(EthernetMaster, AtPollRateZeroPollsBackToBackWithoutStaleTicksAndStopsAtOnce) {
-    FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
-    master.port = slave.Port();
-    settings.pollrate = 0;
-    settings.timeout = 1000;
-    settings.polls = {TestPolls::ReadRegisters(100, 1), TestPolls::ReadRegisters(200, 1)};
-    ASSERT_TRUE(master.Start());
-    const Steps steps = UntilNth("received 11", 200);
-    for (const std::string& step : steps) {
-        ASSERT_TRUE(step.rfind("state", 0) == 0 || step.rfind("sent", 0) == 0 ||
-                    step == "received 11")
-            << "unexpected \"" << step << "\": a tick counted a timeout";
-    }
-    EXPECT_EQ(steps[2], "sent 100");
-    EXPECT_EQ(steps[4], "sent 200") << "the polls take turns";
-    // Stopping is seen between two polls, though the next is due at once.
-    const Clock::time_point stop = Clock::now();
-    const Steps end = StopAndDrain();
-    EXPECT_LT(Clock::now() - stop, std::chrono::milliseconds(500));
-    EXPECT_EQ(Steps(end.end() - 2, end.end()), (Steps{"state 4", "run ended"}));
-}
-
-TEST_F(EthernetMaster, WrapsTheTransactionCounterToZero) {
-    FakeSlave slave([](const Bytes& request, int) { return Reply(ReadReply(request)); });
-    master.port = slave.Port();
-    settings.transactionCounter = 65535;
-    settings.polls = {TestPolls::ReadRegisters(100, 1)};
-    MapRegisters(100, 1);
-    ASSERT_TRUE(master.Start());
-    EXPECT_EQ(Until("item 100"),
-              (Steps{"state 0", "state 1", "sent 100", "received 11", "item 100"}));
-    EXPECT_EQ(Word(slave.Requests().front(), 0), 0) << "65535 + 1 is sent as 0";
+    EXPECT_EQ(slave.Requests().at(0), RtuFrame(1, Hex("03 00 64 00 02")));
 }
 
 }  // namespace

@@ -1,25 +1,26 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "engine/Event.h"
 #include "engine/SerialPort.h"
+#include "engine/TimerQueue.h"
 
 // A serial port with a scripted slave behind it, in real (short) time. Each
 // written request is handed to the slave script, which answers with bytes that
-// arrive on the line after the delays it chooses. A read completes with the
-// next byte that has arrived, or empty when its time runs out, as a port's
-// does; a helper thread does the timing and sets the completion events.
+// arrive on the line after the delays it chooses. A write completes at once; a
+// read completes (by a timer) when its byte arrives or its time runs out, as a
+// port's does. Only the master's worker drives it; the test reads requests,
+// discarded and opened after the events that follow their change.
 class FakeSerialPort final : public SerialPort {
   public:
     using Bytes = std::vector<std::uint8_t>;
+    using Clock = std::chrono::steady_clock;
     // Bytes arriving afterMs after the previous chunk (the first: after the
     // request was written).
     struct Chunk {
@@ -28,60 +29,86 @@ class FakeSerialPort final : public SerialPort {
     };
     using Slave = std::function<std::vector<Chunk>(const Bytes& request)>;
 
-    FakeSerialPort();
-    ~FakeSerialPort() override;
-
-    // Set before the master runs.
-    Slave slave;
+    Slave slave;  // set before the master runs
     bool writesFail = false;
+    std::vector<Bytes> requests;
+    std::size_t discarded = 0;  // bytes DiscardInput dropped
+    SerialSettings opened;
 
-    // Bytes that arrive on the line afterMs from now, whatever was written.
-    void Inject(std::uint32_t afterMs, const Bytes& bytes);
-    std::vector<Bytes> Requests() const;
-    // Bytes that DiscardInput dropped.
-    std::size_t Discarded() const;
-    SerialSettings Opened() const;
+    bool Open(const SerialSettings& settings) override {
+        opened = settings;
+        return open = true;
+    }
+    void Close() override {
+        CancelRead();
+        CancelWrite();
+        open = false;
+    }
+    bool IsOpen() const override { return open; }
+    bool DiscardInput() override {
+        for (; !line.empty() && line.front().at <= Clock::now(); ++discarded) line.pop_front();
+        return open;
+    }
 
-    bool Open(const SerialSettings& settings) override;
-    void Close() override;
-    bool IsOpen() const override;
-    bool DiscardInput() override;
-    bool StartWrite(std::span<const std::uint8_t> bytes) override;
-    bool WritePending() const override;
-    Waitable& WriteCompletion() override;
-    bool FinishWrite(std::size_t& written) override;
-    void CancelWrite() override;
-    bool StartRead(std::uint32_t timeoutMs) override;
-    bool ReadPending() const override;
-    Waitable& ReadCompletion() override;
-    bool FinishRead(std::uint8_t& byte, std::size_t& count) override;
-    void CancelRead() override;
+    bool StartWrite(std::span<const std::uint8_t> bytes) override {
+        if (!open || writesFail) return false;
+        requests.emplace_back(bytes.begin(), bytes.end());
+        Clock::time_point at = Clock::now();
+        for (const Chunk& chunk : slave ? slave(requests.back()) : std::vector<Chunk>{}) {
+            at += std::chrono::milliseconds(chunk.afterMs);
+            for (std::uint8_t byte : chunk.bytes) line.push_back({at, byte});
+        }
+        writePending = true;
+        txDone.Set();
+        return true;
+    }
+    bool WritePending() const override { return writePending; }
+    Waitable& WriteCompletion() override { return txDone; }
+    bool FinishWrite(std::size_t& written) override {
+        written = requests.back().size();
+        writePending = false;
+        return true;
+    }
+    void CancelWrite() override {
+        writePending = false;
+        txDone.Reset();
+    }
+
+    bool StartRead(std::uint32_t timeoutMs) override {
+        if (!open || readPending) return false;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        const Clock::time_point due = line.empty() ? deadline : std::min(deadline, line.front().at);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+        readPending =
+            timers.Arm(timer, static_cast<std::uint32_t>(std::max<long>(0, wait.count())));
+        return readPending;
+    }
+    bool ReadPending() const override { return readPending; }
+    Waitable& ReadCompletion() override { return rxDone; }
+    bool FinishRead(std::uint8_t& byte, std::size_t& count) override {
+        readPending = false;
+        // A timer may fire a little before the clock reaches the byte's time.
+        count = !line.empty() && line.front().at <= Clock::now() + std::chrono::milliseconds(2);
+        if (count == 1) byte = line.front().byte, line.pop_front();
+        return true;
+    }
+    void CancelRead() override {
+        timers.Cancel(timer);
+        rxDone.Reset();
+        readPending = false;
+    }
 
   private:
-    using Clock = std::chrono::steady_clock;
     struct Arrival {
         Clock::time_point at;
         std::uint8_t byte;
     };
-    void Schedule(Clock::time_point start, const std::vector<Chunk>& chunks);
-    void Timing();
-
-    mutable std::mutex lock;
-    std::condition_variable changed;
     std::deque<Arrival> line;
-    std::vector<Bytes> requests;
-    SerialSettings opened;
-    std::size_t discarded = 0;
     bool open = false;
     bool writePending = false;
-    std::size_t written = 0;
     bool readPending = false;
-    bool readDone = false;
-    Clock::time_point readDeadline;
-    std::uint8_t readByte = 0;
-    std::size_t readCount = 0;
-    bool quit = false;
     Event txDone{Event::AutoReset};
     Event rxDone{Event::AutoReset};
-    std::thread timing;
+    TimerQueue timers;
+    TimerEntry& timer = timers.Add(SignalEvent, &rxDone);
 };

@@ -9,49 +9,46 @@
 
 #include "TestSocket.h"
 
-// A Modbus slave on 127.0.0.1 for the master's tests: it accepts one
+// A Modbus slave on 127.0.0.1 for the TCP master's tests: it accepts one
 // connection at a time, cuts the stream into requests and answers each as
-// its handler scripts it, segment by segment, late, or not at all.
+// its handler scripts it: whole, in pieces, or not at all.
 class FakeSlave {
   public:
     using Bytes = std::vector<std::uint8_t>;
-
     struct Answer {
-        std::vector<Bytes> segments;  // each written on its own, gapMs apart
-        int delayMs = 0;              // before the first segment
-        int gapMs = 0;
-        bool closeAfter = false;     // then close the connection
-        bool stopListening = false;  // then refuse every later connection
+        std::vector<Bytes> segments;  // each written on its own, 15 ms apart
+        bool closeAfter = false;      // then close the connection
+        bool stopListening = false;   // then refuse every later connection
     };
-
     // number counts the requests of all connections from 0.
     using Handler = std::function<Answer(const Bytes& request, int number)>;
 
     // mbap: cut requests by their MBAP length; otherwise each read is one
     // request (the master writes a request in one piece).
-    FakeSlave(Handler handler, bool mbap = true);
+    explicit FakeSlave(Handler handler, bool mbap = true);
     ~FakeSlave();
 
     std::uint16_t Port() const { return port; }
     // The first count connections are closed as soon as they are accepted.
     void CloseOnAccept(int count) { closeOnAccept = count; }
     int Connections() const { return connections; }
-    std::vector<Bytes> Requests() const;
+    std::vector<Bytes> Requests() const {
+        std::lock_guard guard(lock);
+        return requests;
+    }
 
     // A port on 127.0.0.1 that nobody listens on.
     static std::uint16_t RefusingPort();
-
-    // Reply helpers.
     // The MBAP reply to request carrying pdu (function code first).
     static Bytes MbapReply(const Bytes& request, const Bytes& pdu);
     // A function 3/4 reply PDU with the given registers.
     static Bytes RegistersPdu(std::uint8_t function, const std::vector<std::uint16_t>& values);
-    static std::uint16_t TransactionOf(const Bytes& mbapRequest);
 
   private:
     void Serve();
     void ServeConnection(TestSocket::Handle connection);
-    bool Pause(int milliseconds);
+    // False when the connection is to end.
+    bool Respond(TestSocket::Handle connection, const Bytes& request);
 
     Handler handler;
     bool mbap;

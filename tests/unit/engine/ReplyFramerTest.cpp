@@ -1,127 +1,73 @@
+// The framer cuts the bytes a TCP link delivers into frames and says whether
+// a frame answers the outstanding request.
 #include <gtest/gtest.h>
 
-#include <vector>
-
+#include "MasterEvents.h"
 #include "engine/ReplyFramer.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Kind = ReplyFramer::Kind;
 
-ReplyFramer::Expected MbapRequest(std::uint16_t transactionId) {
+// Transaction 0x0102, unit 1; protocol 0 MBAP, 1 RTU.
+ReplyFramer::Expected Request(std::uint8_t protocol, std::uint8_t function, bool outstanding = true,
+                              std::uint16_t transactionId = 0x0102) {
     ReplyFramer::Expected expected;
-    expected.outstanding = true;
-    expected.protocol = 0;
+    expected.outstanding = outstanding;
+    expected.protocol = protocol;
     expected.transactionId = transactionId;
     expected.address = 1;
-    expected.function = 3;
-    expected.itemBytes = 2;
-    return expected;
-}
-
-ReplyFramer::Expected RtuRequest(std::uint8_t function, std::uint16_t itemBytes = 2) {
-    ReplyFramer::Expected expected;
-    expected.outstanding = true;
-    expected.protocol = 1;
-    expected.address = 1;
     expected.function = function;
-    expected.itemBytes = itemBytes;
+    expected.itemBytes = protocol == 0 ? 2 : 4;
     return expected;
 }
 
-// Function 3 reply with one register, transaction 0x0102.
-const Bytes mbapReply = {
-    0x01, 0x02,  // transaction
-    0x00, 0x00,  // protocol
-    0x00, 0x05,  // length: unit, function, byte count, 2 data bytes
-    0x01,        // unit
-    0x03,        // function
-    0x02,        // byte count
-    0x00, 0x2A,  // register 42
-};
-
-TEST(ReplyFramer, WaitsUntilTheBodyAnnouncedByTheHeaderHasArrived) {
-    for (std::size_t cut = 1; cut < mbapReply.size(); ++cut) {
-        const Bytes part(mbapReply.begin(), mbapReply.begin() + static_cast<long>(cut));
-        EXPECT_EQ(ReplyFramer::Next(part, MbapRequest(0x0102)).kind, Kind::NeedMore)
-            << "with the first " << cut << " bytes";
-    }
-    const auto frame = ReplyFramer::Next(mbapReply, MbapRequest(0x0102));
-    EXPECT_EQ(frame.kind, Kind::Reply);
-    EXPECT_EQ(frame.length, mbapReply.size());
-}
-
-TEST(ReplyFramer, TakesOnlyTheFirstOfTwoFramesInOneRead) {
-    Bytes two = mbapReply;
-    two.insert(two.end(), mbapReply.begin(), mbapReply.end());
-    const auto frame = ReplyFramer::Next(two, MbapRequest(0x0102));
-    EXPECT_EQ(frame.kind, Kind::Reply);
-    EXPECT_EQ(frame.length, mbapReply.size());
-}
-
-TEST(ReplyFramer, ShowsAWholeFrameOfAnotherTransactionAsStray) {
-    const auto frame = ReplyFramer::Next(mbapReply, MbapRequest(0x0103));
-    EXPECT_EQ(frame.kind, Kind::Stray);
-    EXPECT_EQ(frame.length, mbapReply.size()) << "the stray frame is read whole";
-}
-
-TEST(ReplyFramer, TreatsEveryFrameAsStrayWhenNoRequestIsOutstanding) {
-    auto expected = MbapRequest(0x0102);
-    expected.outstanding = false;
-    EXPECT_EQ(ReplyFramer::Next(mbapReply, expected).kind, Kind::Stray);
-}
-
-TEST(ReplyFramer, DropsEverythingAfterAHeaderThatCannotBeOne) {
-    const Bytes badProtocol = {0x01, 0x02, 0x00, 0x01, 0x00, 0x03, 0x01, 0x03, 0x00};
-    const Bytes zeroLength = {0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
-    const Bytes tooLong = {0x01, 0x02, 0x00, 0x00, 0x01, 0x00, 0x01, 0x03};
-    for (const Bytes& bytes : {badProtocol, zeroLength, tooLong}) {
-        const auto frame = ReplyFramer::Next(bytes, MbapRequest(0x0102));
-        EXPECT_EQ(frame.kind, Kind::Stray);
-        EXPECT_EQ(frame.length, bytes.size());
-    }
-}
-
-TEST(ReplyFramer, SizesRtuFramesByTheirFunction) {
+TEST(ReplyFramer, CutsEachFrameAndTellsTheReplyFromStrayFrames) {
+    // MBAP: transaction, protocol, length, unit, function, byte count, register 42.
+    const char* mbap = "01 02  00 00  00 05  01  03  02  00 2A";
     struct Case {
-        std::uint8_t function;
-        Bytes frame;
+        const char* name;
+        ReplyFramer::Expected expected;
+        const char* frame;  // a whole frame; as a reply, every shorter prefix needs more
+        Kind kind;
+        const char* after;  // what follows the frame in the same read
     };
     const Case cases[] = {
-        {3, {0x01, 0x03, 0x02, 0x00, 0x2A, 0xAA, 0xBB}},               // read: byte count 2
-        {1, {0x01, 0x01, 0x01, 0x05, 0xAA, 0xBB}},                     // coils: byte count 1
-        {6, {0x01, 0x06, 0x00, 0x10, 0x04, 0xD2, 0xAA, 0xBB}},         // write echo
-        {16, {0x01, 0x10, 0x00, 0x10, 0x00, 0x02, 0xAA, 0xBB}},        // write echo
-        {65, {0x01, 0x41, 0x01, 0x3F, 0x80, 0x00, 0x00, 0xAA, 0xBB}},  // 1 float item
-        {66, {0x01, 0x42, 0x02, 0xAA, 0xBB}},                          // count
-        {3, {0x01, 0x83, 0x02, 0xAA, 0xBB}},                           // exception
+        {"MBAP reply", Request(0, 3), mbap, Kind::Reply, ""},
+        {"MBAP reply with a second behind it", Request(0, 3), mbap, Kind::Reply, mbap},
+        {"MBAP reply of another transaction, read whole", Request(0, 3, true, 0x0103), mbap,
+         Kind::Stray, ""},
+        {"MBAP reply with no request outstanding", Request(0, 3, false), mbap, Kind::Stray, ""},
+        // A header that cannot be one: everything is dropped.
+        {"MBAP protocol 1", Request(0, 3), "01 02 00 01 00 03 01 03 00", Kind::Stray, ""},
+        {"MBAP length 0", Request(0, 3), "01 02 00 00 00 00 01", Kind::Stray, ""},
+        {"MBAP length 256", Request(0, 3), "01 02 00 00 01 00 01 03", Kind::Stray, ""},
+        // RTU frames are sized by their function; AA BB stands for the CRC.
+        {"RTU read, byte count 2", Request(1, 3), "01 03 02 00 2A AA BB", Kind::Reply, "01"},
+        {"RTU coils, byte count 1", Request(1, 1), "01 01 01 05 AA BB", Kind::Reply, "01"},
+        {"RTU write 6 echo", Request(1, 6), "01 06 00 10 04 D2 AA BB", Kind::Reply, "01"},
+        {"RTU write 16 echo", Request(1, 16), "01 10 00 10 00 02 AA BB", Kind::Reply, "01"},
+        {"RTU 65, one float", Request(1, 65), "01 41 01 3F 80 00 00 AA BB", Kind::Reply, "01"},
+        {"RTU 66 count", Request(1, 66), "01 42 02 AA BB", Kind::Reply, "01"},
+        {"RTU exception", Request(1, 3), "01 83 02 AA BB", Kind::Reply, "01"},
+        {"RTU reply of another function", Request(1, 3), "01 04 02 00 2A AA BB", Kind::Stray, ""},
+        // No way to know where another slave's frame ends: all of it is stray.
+        {"RTU frame of another slave", Request(1, 3), "02 03 02 00 2A AA BB 01 03", Kind::Stray,
+         ""},
     };
     for (const Case& c : cases) {
-        const auto expected = RtuRequest(c.function, 4);
-        for (std::size_t cut = 1; cut < c.frame.size(); ++cut) {
-            const Bytes part(c.frame.begin(), c.frame.begin() + static_cast<long>(cut));
-            EXPECT_EQ(ReplyFramer::Next(part, expected).kind, Kind::NeedMore)
-                << "function " << int(c.function) << " cut at " << cut;
+        SCOPED_TRACE(c.name);
+        const Bytes frame = Hex(c.frame);
+        for (std::size_t cut = 1; c.kind == Kind::Reply && cut < frame.size(); ++cut) {
+            const Bytes part(frame.begin(), frame.begin() + static_cast<long>(cut));
+            EXPECT_EQ(ReplyFramer::Next(part, c.expected).kind, Kind::NeedMore) << cut << " bytes";
         }
-        Bytes withMore = c.frame;
-        withMore.push_back(0x01);
-        const auto frame = ReplyFramer::Next(withMore, expected);
-        EXPECT_EQ(frame.kind, Kind::Reply) << "function " << int(c.function);
-        EXPECT_EQ(frame.length, c.frame.size()) << "function " << int(c.function);
+        Bytes read = frame;
+        for (std::uint8_t byte : Hex(c.after)) read.push_back(byte);
+        const auto next = ReplyFramer::Next(read, c.expected);
+        EXPECT_EQ(next.kind, c.kind);
+        EXPECT_EQ(next.length, frame.size());
     }
-}
-
-TEST(ReplyFramer, ShowsRtuFramesOfAnotherFunctionOrSlaveAsStray) {
-    const Bytes otherFunction = {0x01, 0x04, 0x02, 0x00, 0x2A, 0xAA, 0xBB};
-    auto frame = ReplyFramer::Next(otherFunction, RtuRequest(3));
-    EXPECT_EQ(frame.kind, Kind::Stray);
-    EXPECT_EQ(frame.length, otherFunction.size());
-
-    const Bytes otherSlave = {0x02, 0x03, 0x02, 0x00, 0x2A, 0xAA, 0xBB, 0x01, 0x03};
-    frame = ReplyFramer::Next(otherSlave, RtuRequest(3));
-    EXPECT_EQ(frame.kind, Kind::Stray);
-    EXPECT_EQ(frame.length, otherSlave.size()) << "no way to know where it ends";
 }
 
 }  // namespace

@@ -7,34 +7,26 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace TestSocket {
 
 namespace {
 
 bool Readable(Handle handle, int timeoutMs) {
     pollfd fd{static_cast<int>(handle), POLLIN, 0};
-    int ready;
-    do {
-        ready = poll(&fd, 1, timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
+    return poll(&fd, 1, timeoutMs) > 0;
 }
 
 }  // namespace
 
 Handle Listen(std::uint16_t& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return Invalid;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         listen(fd, 8) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        close(fd);
+        Close(fd);
         return Invalid;
     }
     port = ntohs(address.sin_port);
@@ -44,10 +36,9 @@ Handle Listen(std::uint16_t& port) {
 Handle Accept(Handle listener, int timeoutMs) {
     if (!Readable(listener, timeoutMs)) return Invalid;
     const int fd = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return Invalid;
     const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
+    if (fd >= 0) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd < 0 ? Invalid : fd;
 }
 
 int Receive(Handle connection, std::uint8_t* buffer, std::size_t length, int timeoutMs) {
@@ -57,17 +48,12 @@ int Receive(Handle connection, std::uint8_t* buffer, std::size_t length, int tim
 }
 
 bool SendAll(Handle connection, const std::uint8_t* bytes, std::size_t length) {
-    while (length > 0) {
-        const ssize_t sent = send(static_cast<int>(connection), bytes, length, MSG_NOSIGNAL);
-        if (sent <= 0) return false;
-        bytes += sent;
-        length -= static_cast<std::size_t>(sent);
-    }
-    return true;
+    return send(static_cast<int>(connection), bytes, length, MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(length);
 }
 
 void Close(Handle handle) {
-    if (handle != Invalid) close(static_cast<int>(handle));
+    if (handle >= 0) close(static_cast<int>(handle));
 }
 
 }  // namespace TestSocket

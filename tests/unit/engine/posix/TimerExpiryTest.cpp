@@ -17,6 +17,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+bool WaitUntil(const std::atomic<bool>& flag) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
+    while (!flag && Clock::now() < deadline) std::this_thread::sleep_for(milliseconds(1));
+    return flag;
+}
+
 // Holds the timer thread inside its callback until released.
 struct Gate {
     std::atomic<bool> inside{false};
@@ -25,48 +31,38 @@ struct Gate {
     static bool Callback(void* argument, bool) {
         auto* gate = static_cast<Gate*>(argument);
         gate->inside = true;
-        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-        while (!gate->open && Clock::now() < deadline) {
-            std::this_thread::sleep_for(milliseconds(1));
-        }
+        WaitUntil(gate->open);
         return false;
     }
 };
 
-bool WaitUntil(const std::atomic<bool>& flag) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-    while (!flag) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(milliseconds(1));
+// A timeout entry whose 1 ms expiry falls while a gate holds the timer thread.
+class TimerExpiry : public ::testing::Test {
+  protected:
+    void ExpireWhileHeld() {
+        ASSERT_TRUE(queue.Arm(holder, 0));
+        ASSERT_TRUE(WaitUntil(gate.inside)) << "the holding callback never ran";
+        ASSERT_TRUE(queue.Arm(timeout, 1));
+        std::this_thread::sleep_for(milliseconds(20));
     }
-    return true;
-}
 
-TEST(TimerQueueExpiry, AnExpiryNotYetHandedOutIsDroppedByCancel) {
     Gate gate;
-    Event tick(Event::AutoReset);
+    Gate second;
+    Event tick{Event::AutoReset};
     TimerQueue queue;
     TimerEntry& holder = queue.Add(Gate::Callback, &gate);
     TimerEntry& timeout = queue.Add(SignalEvent, &tick);
-    ASSERT_TRUE(queue.Arm(holder, 0));
-    ASSERT_TRUE(WaitUntil(gate.inside)) << "the holding callback never ran";
-    ASSERT_TRUE(queue.Arm(timeout, 1));
-    std::this_thread::sleep_for(milliseconds(20));  // expired, thread still held
+};
+
+TEST_F(TimerExpiry, AnExpiryNotYetHandedOutIsDroppedByCancel) {
+    ExpireWhileHeld();
     queue.Cancel(timeout);
     gate.open = true;
     EXPECT_FALSE(tick.Wait(100)) << "a cancelled timer fired after all";
 }
 
-TEST(TimerQueueExpiry, ReArmingDropsAnExpiryNotYetHandedOut) {
-    Gate gate;
-    Event tick(Event::AutoReset);
-    TimerQueue queue;
-    TimerEntry& holder = queue.Add(Gate::Callback, &gate);
-    TimerEntry& timeout = queue.Add(SignalEvent, &tick);
-    ASSERT_TRUE(queue.Arm(holder, 0));
-    ASSERT_TRUE(WaitUntil(gate.inside)) << "the holding callback never ran";
-    ASSERT_TRUE(queue.Arm(timeout, 1));
-    std::this_thread::sleep_for(milliseconds(20));
+TEST_F(TimerExpiry, ReArmingDropsAnExpiryNotYetHandedOut) {
+    ExpireWhileHeld();
     const Clock::time_point rearmed = Clock::now();
     ASSERT_TRUE(queue.Arm(timeout, 150));
     gate.open = true;
@@ -75,24 +71,17 @@ TEST(TimerQueueExpiry, ReArmingDropsAnExpiryNotYetHandedOut) {
     EXPECT_FALSE(tick.Wait(60)) << "fired twice for one Arm";
 }
 
-TEST(TimerQueueExpiry, AnExpiryTheTimerThreadHasSeenButNotHandedOutIsDroppedByCancel) {
-    // The thread finds both the second holder and the timeout expired in one
-    // wait, the holder first (it expired first); the timeout is cancelled
-    // while the holder's callback runs.
-    Gate first;
-    Gate second;
-    Event tick(Event::AutoReset);
-    TimerQueue queue;
-    TimerEntry& firstHolder = queue.Add(Gate::Callback, &first);
+TEST_F(TimerExpiry, AnExpirySeenWithAnotherButNotYetHandedOutIsDroppedByCancel) {
+    // The thread finds a second holder and the timeout expired in one wait,
+    // the holder first; the timeout is cancelled while that holder runs.
     TimerEntry& secondHolder = queue.Add(Gate::Callback, &second);
-    TimerEntry& timeout = queue.Add(SignalEvent, &tick);
-    ASSERT_TRUE(queue.Arm(firstHolder, 0));
-    ASSERT_TRUE(WaitUntil(first.inside)) << "the first holding callback never ran";
+    ASSERT_TRUE(queue.Arm(holder, 0));
+    ASSERT_TRUE(WaitUntil(gate.inside));
     ASSERT_TRUE(queue.Arm(secondHolder, 1));
     std::this_thread::sleep_for(milliseconds(10));
     ASSERT_TRUE(queue.Arm(timeout, 1));
     std::this_thread::sleep_for(milliseconds(10));
-    first.open = true;
+    gate.open = true;
     ASSERT_TRUE(WaitUntil(second.inside)) << "the second holding callback never ran";
     queue.Cancel(timeout);
     second.open = true;

@@ -13,9 +13,7 @@ struct Library {
         WSAStartup(0x0202, &data);
     }
     ~Library() { WSACleanup(); }
-};
-
-Library library;
+} library;
 
 SOCKET Sock(Handle handle) { return static_cast<SOCKET>(handle); }
 
@@ -28,15 +26,13 @@ bool Readable(Handle handle, int timeoutMs) {
 
 Handle Listen(std::uint16_t& port) {
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return Invalid;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int size = sizeof address;
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 8) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        closesocket(s);
+    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(s, 8) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        Close(static_cast<Handle>(s));
         return Invalid;
     }
     port = ntohs(address.sin_port);
@@ -47,8 +43,7 @@ Handle Accept(Handle listener, int timeoutMs) {
     if (!Readable(listener, timeoutMs)) return Invalid;
     const SOCKET s = accept(Sock(listener), nullptr, nullptr);
     if (s == INVALID_SOCKET) return Invalid;
-    // A listening socket's non-blocking mode is inherited; the slave blocks.
-    u_long blocking = 0;
+    u_long blocking = 0;  // whatever Wine's listener hands on, the slave blocks
     ioctlsocket(s, FIONBIO, &blocking);
     const BOOL on = TRUE;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
@@ -63,14 +58,8 @@ int Receive(Handle connection, std::uint8_t* buffer, std::size_t length, int tim
 }
 
 bool SendAll(Handle connection, const std::uint8_t* bytes, std::size_t length) {
-    while (length > 0) {
-        const int sent = send(Sock(connection), reinterpret_cast<const char*>(bytes),
-                              static_cast<int>(length), 0);
-        if (sent <= 0) return false;
-        bytes += sent;
-        length -= static_cast<std::size_t>(sent);
-    }
-    return true;
+    return send(Sock(connection), reinterpret_cast<const char*>(bytes), static_cast<int>(length),
+                0) == static_cast<int>(length);
 }
 
 void Close(Handle handle) {

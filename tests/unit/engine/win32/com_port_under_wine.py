@@ -1,132 +1,86 @@
-"""Runs the Windows serial tests' COM port cases under Wine: COM port 9 of the
-Wine prefix is linked to one end of a socat pty pair whose other end a pymodbus
-RTU slave serves, COM port 10 to a pair with nothing at its other end and,
-when the native simulator has been built, COM port 11 to a pair it serves.
-Usage: com_port_under_wine.py TESTS_EXE PYMODBUS_SERVER [SIMULATOR]"""
+"""Runs the Windows serial tests that need COM ports under Wine. COM ports of
+the Wine prefix are linked to socat pty pairs: COM9 to one whose other end a
+pymodbus RTU slave serves, COM12 and COM13 to the two ends of another, a line
+the test drives from both sides.
+Usage: com_port_under_wine.py TESTS_EXE PYMODBUS_SERVER"""
 import os
 import re
-import select
 import subprocess
 import sys
 import tempfile
 import time
 
-COMPORT = 9
-SILENT_COMPORT = 10
-SIMULATOR_COMPORT = 11
-REQUIRED = ["SerialComPort.PollsASlaveThroughTheComPortTheEnvironmentNames",
-            "SerialComPort.CountsRequestsNobodyAnswersOnAComPortAgainstRetries"]
+REQUIRED = ["SerialComPort.PollsRegistersAndCoilsFromPymodbus",
+            "SerialPort.CarriesBytesBothWaysOneReadAtATime"]
 
 
-def read_line(stream, deadline):
-    line = b""
+def pty_pair(processes, log):
+    """Starts a socat pty pair; its two device names, or None."""
+    processes.append(subprocess.Popen(["socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0"],
+                                      stdout=subprocess.DEVNULL, stderr=log))
+    deadline = time.monotonic() + 10
     while time.monotonic() < deadline:
-        ready, _, _ = select.select([stream], [], [], max(0.0, deadline - time.monotonic()))
-        if not ready:
-            break
-        char = os.read(stream.fileno(), 1)
-        if not char:
-            break
-        if char == b"\n":
-            return line.decode(errors="replace")
-        line += char
-    return line.decode(errors="replace")
-
-
-def stop(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(5)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+        log.seek(0)
+        names = re.findall(r"PTY is (\S+)", log.read())
+        if len(names) == 2:
+            time.sleep(0.2)
+            return names
+        time.sleep(0.05)
+    return None
 
 
 def holds(pid, device):
-    target = os.path.realpath(device)
     try:
-        return any(os.path.realpath(f"/proc/{pid}/fd/{fd}") == target
+        return any(os.path.realpath(f"/proc/{pid}/fd/{fd}") == os.path.realpath(device)
                    for fd in os.listdir(f"/proc/{pid}/fd"))
     except OSError:
         return False
 
 
-def pty_pair(processes):
-    """Starts a socat pty pair; its two device names, or None."""
-    socat = subprocess.Popen(["socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0"],
-                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    processes.append(socat)
-    names = []
-    deadline = time.monotonic() + 10
-    while len(names) < 2 and time.monotonic() < deadline:
-        match = re.search(r"PTY is (\S+)", read_line(socat.stderr, deadline))
-        if match:
-            names.append(match.group(1))
-    time.sleep(0.2)
-    return names if len(names) == 2 else None
-
-
-def link_com_port(prefix, number, device, links):
-    link = os.path.join(prefix, "dosdevices", f"com{number}")
-    os.makedirs(os.path.dirname(link), exist_ok=True)
-    if os.path.islink(link) or os.path.exists(link):
-        os.remove(link)
-    os.symlink(device, link)
-    links.append(link)
-
-
 def main():
     exe, server = sys.argv[1], sys.argv[2]
-    simulator = sys.argv[3] if len(sys.argv) > 3 and os.access(sys.argv[3], os.X_OK) else None
-    prefix = os.environ["WINEPREFIX"]
-    processes = []
-    links = []
-    try:
-        served = pty_pair(processes)
-        silent = pty_pair(processes)
-        if not served or not silent:
-            print("socat gave no pty names")
-            return 1
-        slave = subprocess.Popen(["/usr/bin/python3", server, served[0], "9600"])
-        processes.append(slave)
-        deadline = time.monotonic() + 15
-        while not holds(slave.pid, served[0]) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        link_com_port(prefix, COMPORT, served[1], links)
-        link_com_port(prefix, SILENT_COMPORT, silent[1], links)
-        env = dict(os.environ, KESTROM_TEST_COMPORT=str(COMPORT),
-                   KESTROM_TEST_SILENT_COMPORT=str(SILENT_COMPORT))
-        simulated = pty_pair(processes) if simulator else None
-        if simulated:
-            sim = subprocess.Popen([simulator, "--quiet", "--serial", simulated[0],
-                                    "--set", "float:0-1=1.5,-2.25", "--set", "hr:7=77"])
-            processes.append(sim)
+    dosdevices = os.path.join(os.environ["WINEPREFIX"], "dosdevices")
+    os.makedirs(dosdevices, exist_ok=True)
+    processes, links = [], []
+    env = dict(os.environ, KESTROM_TEST_COMPORT="9", KESTROM_TEST_LINE_COMPORTS="12,13")
+    # socat appends to its log (a+), whatever the reader's position.
+    with tempfile.TemporaryFile("a+") as log1, tempfile.TemporaryFile("a+") as log2, \
+            tempfile.TemporaryFile("w+") as output:
+        try:
+            served, line = pty_pair(processes, log1), pty_pair(processes, log2)
+            if not served or not line:
+                print("socat gave no pty names")
+                return 1
+            processes.append(subprocess.Popen(["/usr/bin/python3", server, served[0], "9600"]))
             deadline = time.monotonic() + 15
-            while not holds(sim.pid, simulated[0]) and time.monotonic() < deadline:
+            while not holds(processes[-1].pid, served[0]) and time.monotonic() < deadline:
                 time.sleep(0.05)
-            link_com_port(prefix, SIMULATOR_COMPORT, simulated[1], links)
-            env["KESTROM_TEST_SIMULATOR_COMPORT"] = str(SIMULATOR_COMPORT)
-        # Output to a file, not a pipe: a wineserver this run starts keeps the
-        # descriptors it inherited, and a pipe would then never end.
-        with tempfile.TemporaryFile(mode="w+") as output:
-            result = subprocess.run(["wine", exe, "--gtest_filter=SerialComPort.*"], env=env,
-                                    stdin=subprocess.DEVNULL, stdout=output,
+            for number, device in ((9, served[1]), (12, line[0]), (13, line[1])):
+                links.append(os.path.join(dosdevices, f"com{number}"))
+                if os.path.lexists(links[-1]):
+                    os.remove(links[-1])
+                os.symlink(device, links[-1])
+            # Output to a file, not a pipe: a wineserver this run starts keeps
+            # the descriptors it inherited, and a pipe would then never end.
+            result = subprocess.run(["wine", exe, "--gtest_filter=SerialComPort.*:SerialPort.*"],
+                                    env=env, stdin=subprocess.DEVNULL, stdout=output,
                                     stderr=subprocess.STDOUT, timeout=90)
             output.seek(0)
             text = output.read()
-        print(text)
-        passed = result.returncode == 0 and all(f"[       OK ] {name}" in text
-                                                 for name in REQUIRED)
-        if simulator and "[       OK ] SerialComPort.ReadsFloats" not in text:
-            passed = False
-        return 0 if passed else 1
-    finally:
-        for link in links:
-            if os.path.islink(link):
-                os.remove(link)
-        for process in reversed(processes):
-            stop(process)
+            print(text)
+            passed = all(f"[       OK ] {name}" in text for name in REQUIRED)
+            return 0 if result.returncode == 0 and passed else 1
+        finally:
+            for link in links:
+                if os.path.islink(link):
+                    os.remove(link)
+            for process in reversed(processes):
+                process.terminate()
+                try:
+                    process.wait(5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
 
 
 if __name__ == "__main__":
