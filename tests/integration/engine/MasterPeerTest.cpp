@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-#include "PeerProcess.h"
+#include "PeerSlave.h"
 #include "SlaveMemory.h"
 #include "engine/CommsSettings.h"
 #include "engine/ModbusMasterEthernet.h"
@@ -57,17 +57,17 @@ struct MasterRun {
         if (master) master->Stop(true);
     }
     void Tcp(uint16_t port) {
-        auto tcp = std::make_unique<ModbusMasterEthernet>(notifier, settings);
+        tcp = std::make_unique<ModbusMasterEthernet>(notifier, settings);
         tcp->host = "127.0.0.1";
         tcp->port = port;
-        master = std::move(tcp);
+        master = tcp.get();
     }
     void Serial(const std::string& device, uint32_t baud = 9600) {
         settings.protocol = 1;
-        auto serial = std::make_unique<ModbusMasterSerial>(notifier, settings);
+        serial = std::make_unique<ModbusMasterSerial>(notifier, settings);
         serial->line.devicePath = device;
         serial->line.baud = baud;
-        master = std::move(serial);
+        master = serial.get();
     }
 
     static std::string Describe(const Notification& n) {
@@ -117,7 +117,9 @@ struct MasterRun {
     Notifier notifier;
     NotificationQueue queue;
     CommsSettings settings;
-    std::unique_ptr<Thread> master;
+    std::unique_ptr<ModbusMasterEthernet> tcp;
+    std::unique_ptr<ModbusMasterSerial> serial;
+    Thread* master = nullptr;
 };
 
 Steps StepsOf(const std::vector<Event>& events) {
@@ -215,8 +217,10 @@ class SerialLine : public testing::Test {
   protected:
     void Serve(const std::vector<std::string>& options) {
         std::string error;
-        ASSERT_TRUE(pair.Open(error)) << error;
-        if (!options.empty()) ASSERT_TRUE(StartSimulator(simulator, pair.slaveEnd, options, error)) << error;
+        ASSERT_TRUE(pair.Ready()) << pair.error;
+        if (!options.empty()) {
+            ASSERT_TRUE(StartSimulator(simulator, pair.slaveEnd, options, error)) << error;
+        }
         run.settings.modbusaddress = 1;
         run.Serial(pair.masterEnd);
     }
