@@ -41,13 +41,15 @@ struct Event {
 };
 
 long Ms(const Event& from, const Event& to) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(to.at - from.at).count());
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(to.at - from.at).count());
 }
 
 // A master, TCP or serial, and the events it posts.
 struct MasterRun {
     MasterRun() {
-        for (uint32_t event = EventConnectionState; event <= EventRunEnded; ++event) notifier.Register(&queue, event);
+        for (uint32_t event = EventConnectionState; event <= EventRunEnded; ++event)
+            notifier.Register(&queue, event);
         settings.modbusaddress = kSlaveAddress;
         settings.pollrate = 0;
         settings.timeout = 1000;
@@ -72,14 +74,22 @@ struct MasterRun {
 
     static std::string Describe(const Notification& n) {
         switch (n.event) {
-            case EventConnectionState: return "state " + std::to_string(n.wParam);
-            case EventItemChanged: return "item";
-            case EventPacketSent: return "sent " + std::to_string(n.packet->start);
-            case EventPacketReceived: return "received " + std::to_string(n.packet->bytes.size());
-            case EventTimeoutRetry: return "retry";
-            case EventTimeoutGiveUp: return "give up";
-            case EventRunEnded: return "run ended";
-            default: return "event " + std::to_string(n.event);
+            case EventConnectionState:
+                return "state " + std::to_string(n.wParam);
+            case EventItemChanged:
+                return "item";
+            case EventPacketSent:
+                return "sent " + std::to_string(n.packet->start);
+            case EventPacketReceived:
+                return "received " + std::to_string(n.packet->bytes.size());
+            case EventTimeoutRetry:
+                return "retry";
+            case EventTimeoutGiveUp:
+                return "give up";
+            case EventRunEnded:
+                return "run ended";
+            default:
+                return "event " + std::to_string(n.event);
         }
     }
 
@@ -107,7 +117,8 @@ struct MasterRun {
              replies < static_cast<int>(settings.polls.size()) && Clock::now() < until;) {
             const std::optional<Notification> next = queue.Pop(20);
             if (next && next->event == EventPacketReceived) ++replies;
-            if (next && (next->event == EventTimeoutRetry || next->event == EventTimeoutGiveUp)) clean = false;
+            if (next && (next->event == EventTimeoutRetry || next->event == EventTimeoutGiveUp))
+                clean = false;
         }
         master->Stop(true);
         EXPECT_EQ(replies, static_cast<int>(settings.polls.size())) << "replies";
@@ -133,14 +144,15 @@ std::map<uint16_t, long> ReadWithMbpoll(uint16_t port, int table, int start, int
     PeerProcess mbpoll;
     std::string line, error;
     std::map<uint16_t, long> values;
-    EXPECT_TRUE(mbpoll.Start({"mbpoll", "-m", "tcp", "-a", std::to_string(kSlaveAddress), "-0", "-1", "-t",
-                              std::to_string(table), "-r", std::to_string(start), "-c", std::to_string(count),
-                              "-p", std::to_string(port), "127.0.0.1"},
+    EXPECT_TRUE(mbpoll.Start({"mbpoll", "-m", "tcp", "-a", std::to_string(kSlaveAddress), "-0",
+                              "-1", "-t", std::to_string(table), "-r", std::to_string(start), "-c",
+                              std::to_string(count), "-p", std::to_string(port), "127.0.0.1"},
                              error))
         << error;
     for (int address = 0; mbpoll.WaitForLine("]:", line, 5s, error);) {
         long value = 0;
-        if (std::sscanf(line.c_str(), "[%d]: %ld", &address, &value) == 2) values[static_cast<uint16_t>(address)] = value;
+        if (std::sscanf(line.c_str(), "[%d]: %ld", &address, &value) == 2)
+            values[static_cast<uint16_t>(address)] = value;
     }
     return values;
 }
@@ -162,15 +174,18 @@ TEST_P(MasterAgainstPeer, ReadsEveryTableAndWritesWhatTheSlaveThenHolds) {
     std::string error;
     ASSERT_TRUE(slave.Start(GetParam().kind, GetParam().baud, error)) << error;
     MasterRun run;
-    if (slave.onPty()) run.Serial(slave.device(), GetParam().baud);
-    else run.Tcp(slave.port());
+    if (slave.onPty())
+        run.Serial(slave.device(), GetParam().baud);
+    else
+        run.Tcp(slave.port());
     constexpr uint16_t c = kCoilWriteArea;
     constexpr uint16_t h = kHoldingWriteArea;
-    run.settings.polls = {TestPoll(1, 100, 10, PresetId::Bit),     TestPoll(2, 0, 10, PresetId::Bit),
-                          TestPoll(3, 30, 4, PresetId::ShortUint), TestPoll(4, 10, 4, PresetId::ShortUint),
-                          TestPoll(5, c, 1, PresetId::Bit),        TestPoll(6, h, 1, PresetId::ShortUint),
-                          TestPoll(15, c + 10, 10, PresetId::Bit), TestPoll(16, h + 2, 3, PresetId::ShortUint),
-                          TestPoll(1, c, 20, PresetId::Bit),       TestPoll(3, h, 5, PresetId::ShortUint)};
+    run.settings.polls = {
+        TestPoll(1, 100, 10, PresetId::Bit),     TestPoll(2, 0, 10, PresetId::Bit),
+        TestPoll(3, 30, 4, PresetId::ShortUint), TestPoll(4, 10, 4, PresetId::ShortUint),
+        TestPoll(5, c, 1, PresetId::Bit),        TestPoll(6, h, 1, PresetId::ShortUint),
+        TestPoll(15, c + 10, 10, PresetId::Bit), TestPoll(16, h + 2, 3, PresetId::ShortUint),
+        TestPoll(1, c, 20, PresetId::Bit),       TestPoll(3, h, 5, PresetId::ShortUint)};
     // What the data map holds afterwards: what the slave held, with the writes over it.
     const SlaveMemory m = MakeSlaveMemory();
     std::map<uint16_t, long> bits, registers;
@@ -185,22 +200,28 @@ TEST_P(MasterAgainstPeer, ReadsEveryTableAndWritesWhatTheSlaveThenHolds) {
     for (uint16_t i = 0; i < 10; ++i) written[c + 10 + i] = pattern[i];
     for (const auto& [a, v] : written) bits[a] = v;
     for (const auto& [a, v] : bits)
-        run.settings.datamap.Insert(a, written.count(a) ? DataItem::MakeBit(v) : DataItem(DataItem::Bit));
-    const std::map<uint16_t, long> writtenRegisters = {{h, 4321}, {h + 2, 7}, {h + 3, 60000}, {h + 4, 258}};
+        run.settings.datamap.Insert(
+            a, written.count(a) ? DataItem::MakeBit(v) : DataItem(DataItem::Bit));
+    const std::map<uint16_t, long> writtenRegisters = {
+        {h, 4321}, {h + 2, 7}, {h + 3, 60000}, {h + 4, 258}};
     for (const auto& [a, v] : writtenRegisters) registers[a] = v;
     for (const auto& [a, v] : registers)
-        run.settings.datamap.Insert(a, writtenRegisters.count(a) ? DataItem::MakeUnsignedShort(static_cast<uint16_t>(v))
-                                                                 : DataItem(DataItem::UnsignedShort));
+        run.settings.datamap.Insert(a, writtenRegisters.count(a)
+                                           ? DataItem::MakeUnsignedShort(static_cast<uint16_t>(v))
+                                           : DataItem(DataItem::UnsignedShort));
 
     EXPECT_TRUE(run.RunEachPollOnce()) << "no timeouts";
-    for (const auto& [a, v] : bits) EXPECT_EQ(run.settings.datamap.Find(a)->AsBit(), v == 1) << "bit " << a;
-    for (const auto& [a, v] : registers) EXPECT_EQ(run.settings.datamap.Find(a)->AsUnsignedShort(), v) << "register " << a;
+    for (const auto& [a, v] : bits)
+        EXPECT_EQ(run.settings.datamap.Find(a)->AsBit(), v == 1) << "bit " << a;
+    for (const auto& [a, v] : registers)
+        EXPECT_EQ(run.settings.datamap.Find(a)->AsUnsignedShort(), v) << "register " << a;
     if (slave.onPty()) return;
     std::map<uint16_t, long> coilArea, holdingArea;
     for (uint16_t a = c; a < c + 20; ++a) coilArea[a] = bits[a];
     for (uint16_t a = h; a < h + 5; ++a) holdingArea[a] = registers[a];
     EXPECT_EQ(ReadWithMbpoll(slave.port(), 0, c, 20), coilArea) << "coils as mbpoll reads them";
-    EXPECT_EQ(ReadWithMbpoll(slave.port(), 4, h, 5), holdingArea) << "registers as mbpoll reads them";
+    EXPECT_EQ(ReadWithMbpoll(slave.port(), 4, h, 5), holdingArea)
+        << "registers as mbpoll reads them";
 }
 
 INSTANTIATE_TEST_SUITE_P(Slaves, MasterAgainstPeer,
@@ -209,7 +230,9 @@ INSTANTIATE_TEST_SUITE_P(Slaves, MasterAgainstPeer,
                                          Peer{"RtuPymodbus9600", Kind::PymodbusRtu, 9600},
                                          Peer{"RtuLibmodbus115200", Kind::LibmodbusRtu, 115200},
                                          Peer{"RtuSimulator9600", Kind::SimulatorRtu, 9600}),
-                         [](const testing::TestParamInfo<Peer>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Peer>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The serial master on one end of a pty pair, the simulator with `options` on
 // the other (nothing serves the line when there are none).
@@ -294,10 +317,11 @@ TEST_F(SerialLine, EndsAnMbapFramedReplyAtMessageDoneWithoutWaitingForTheGap) {
 TEST_F(SerialLine, CountsASilentLineAgainstRetriesWithRequestsATimeoutApart) {
     Serve({});
     run.settings.timeout = 400;
-    run.settings.polls = {TestPoll(3, 0, 1, PresetId::ShortUint), TestPoll(3, 9, 1, PresetId::ShortUint)};
+    run.settings.polls = {TestPoll(3, 0, 1, PresetId::ShortUint),
+                          TestPoll(3, 9, 1, PresetId::ShortUint)};
     const std::vector<Event> events = run.Until("sent 9");
-    ASSERT_EQ(StepsOf(events),
-              (Steps{"state 0", "state 1", "sent 0", "retry", "sent 0", "retry", "sent 0", "give up", "sent 9"}));
+    ASSERT_EQ(StepsOf(events), (Steps{"state 0", "state 1", "sent 0", "retry", "sent 0", "retry",
+                                      "sent 0", "give up", "sent 9"}));
     for (const size_t sent : {4u, 6u, 8u}) {
         EXPECT_GE(Ms(events[sent - 2], events[sent]), 380) << "request " << sent;
         EXPECT_LT(Ms(events[sent - 2], events[sent]), 700) << "request " << sent;
@@ -310,8 +334,8 @@ TEST_F(SerialLine, DoesNotTakeAnotherSlaveAddressAsTheAnswer) {
     run.settings.retries = 2;
     run.settings.polls = {TestPoll(3, 0, 1, PresetId::ShortUint)};
     run.settings.datamap.Insert(0, DataItem(DataItem::UnsignedShort));
-    EXPECT_EQ(StepsOf(run.Until("give up")),
-              (Steps{"state 0", "state 1", "sent 0", "received 7", "retry", "sent 0", "received 7", "give up"}));
+    EXPECT_EQ(StepsOf(run.Until("give up")), (Steps{"state 0", "state 1", "sent 0", "received 7",
+                                                    "retry", "sent 0", "received 7", "give up"}));
     EXPECT_EQ(run.settings.datamap.Find(0)->AsUnsignedShort(), 0);
 }
 

@@ -50,7 +50,8 @@ TEST(TcpSoak, ReconnectsAfterEveryDropAndReturnsToItsBaseline) {
 
     Notifier notifier;
     NotificationQueue queue;
-    for (std::uint32_t event = EventConnectionState; event <= EventRunEnded; ++event) notifier.Register(&queue, event);
+    for (std::uint32_t event = EventConnectionState; event <= EventRunEnded; ++event)
+        notifier.Register(&queue, event);
     CommsSettings settings;
     settings.pollrate = 0;
     settings.timeout = 500;

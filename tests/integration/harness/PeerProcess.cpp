@@ -79,7 +79,8 @@ bool PeerProcess::WaitForLine(const std::string& text, std::string& line,
             buffer_.erase(0, newline + 1);
             if (line.find(text) != std::string::npos) return true;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd p{outFd_, POLLIN, 0};
         char chunk[512];
         ssize_t n = 0;

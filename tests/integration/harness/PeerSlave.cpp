@@ -31,7 +31,8 @@ std::string PeerSlave::Name(Kind kind) {
 
 bool PeerSlave::Start(Kind kind, uint32_t baud, std::string& error) {
     kind_ = kind;
-    const bool pty = kind == Kind::PymodbusRtu || kind == Kind::LibmodbusRtu || kind == Kind::SimulatorRtu;
+    const bool pty =
+        kind == Kind::PymodbusRtu || kind == Kind::LibmodbusRtu || kind == Kind::SimulatorRtu;
     if (pty) {
         pty_.emplace();
         error = pty_->error;
@@ -61,7 +62,8 @@ bool PeerSlave::Start(Kind kind, uint32_t baud, std::string& error) {
     argv.insert(argv.end(), tables.begin(), tables.end());
     // A cold Python start with pymodbus's imports takes a second or two.
     std::string line;
-    if (!process_.Start(argv, error) || !process_.WaitForLine("READY ", line, 20s, error)) return false;
+    if (!process_.Start(argv, error) || !process_.WaitForLine("READY ", line, 20s, error))
+        return false;
     port_ = static_cast<uint16_t>(std::stoi(line.substr(line.find("READY ") + 6)));
     return true;
 }

@@ -22,7 +22,9 @@ class PeerSlave {
     bool Start(Kind kind, uint32_t baud, std::string& error);
     bool onPty() const { return pty_.has_value(); }
     // Protocol id of the framing it speaks: 0 MBAP, 1 RTU.
-    uint8_t framing() const { return kind_ == Kind::PymodbusTcp || kind_ == Kind::LibmodbusTcp ? 0 : 1; }
+    uint8_t framing() const {
+        return kind_ == Kind::PymodbusTcp || kind_ == Kind::LibmodbusTcp ? 0 : 1;
+    }
     uint16_t port() const { return port_; }
     // The end of the pty pair a master opens.
     const std::string& device() const { return pty_->masterEnd; }
