@@ -1,36 +1,17 @@
-"""A Modbus slave written by others (pymodbus, or libmodbus through ctypes) for
-the integration tests.
+"""A Modbus slave written by others for the integration tests: pymodbus, or
+libmodbus through ctypes.
 
   peer_slave.py pymodbus|libmodbus tcp|rtu-over-tcp|serial [DEVICE BAUD] [unit=N] [TABLE:START=V,...]...
 
-TABLE is co, di, hr or ir; each table holds at least 100 items. TCP listens on
-127.0.0.1 at a port the system picks. Prints "READY <port>" (0 on a serial
-device) once it serves, and runs until it is terminated.
+TABLE is co, di, hr or ir (at least 100 items each). TCP listens on 127.0.0.1
+at a port the system picks. Prints "READY <port>" (0 on a serial device) once
+it serves, and runs until it is terminated. rtu-over-tcp is pymodbus's only;
+libmodbus's RTU slave answers address N alone, pymodbus's every address.
 """
 import ctypes
 import os
 import socket
 import sys
-
-TABLES = ("co", "di", "hr", "ir")
-
-
-def parse(args):
-    link, device, baud, unit, tables = args[0], None, 0, 1, {t: [0] * 100 for t in TABLES}
-    rest = args[1:]
-    if link == "serial":
-        device, baud, rest = rest[0], int(rest[1]), rest[2:]
-    for arg in rest:
-        if arg.startswith("unit="):
-            unit = int(arg[5:])
-            continue
-        table, spec = arg.split(":", 1)
-        start, values = spec.split("=", 1)
-        values = [int(v) for v in values.split(",")]
-        block = tables[table]
-        block.extend([0] * (int(start) + len(values) - len(block)))
-        block[int(start):int(start) + len(values)] = values
-    return link, device, baud, unit, tables
 
 
 def ready(port):
@@ -50,10 +31,9 @@ def serve_pymodbus(link, device, baud, tables):
     async def serve():
         # zero_mode: request address 0 is the first value, with no +1 shift.
         blocks = {t: ModbusSequentialDataBlock(0, v) for t, v in tables.items()}
-        store = ModbusSlaveContext(zero_mode=True, **blocks)
-        context = ModbusServerContext(slaves=store, single=True)
-        if link == "serial":
-            # pymodbus 3.0 serves ASCII unless told otherwise.
+        context = ModbusServerContext(slaves=ModbusSlaveContext(zero_mode=True, **blocks),
+                                      single=True)
+        if link == "serial":  # pymodbus 3.0 serves ASCII unless told otherwise
             server = ModbusSerialServer(context, framer=ModbusRtuFramer, port=device,
                                         baudrate=baud)
             await server.start()
@@ -71,18 +51,14 @@ def serve_pymodbus(link, device, baud, tables):
 
 
 class Mapping(ctypes.Structure):
-    _fields_ = [(n, ctypes.c_int) for n in ("nb_bits", "start_bits", "nb_input_bits",
-                                            "start_input_bits", "nb_input_registers",
-                                            "start_input_registers", "nb_registers",
-                                            "start_registers")] + [
+    _fields_ = [(f"count{i}", ctypes.c_int) for i in range(8)] + [
         ("co", ctypes.POINTER(ctypes.c_uint8)), ("di", ctypes.POINTER(ctypes.c_uint8)),
         ("ir", ctypes.POINTER(ctypes.c_uint16)), ("hr", ctypes.POINTER(ctypes.c_uint16))]
 
 
 def libmodbus():
     lib = ctypes.CDLL("libmodbus.so.5", use_errno=True)
-    for name in ("modbus_new_tcp", "modbus_new_rtu"):
-        getattr(lib, name).restype = ctypes.c_void_p
+    lib.modbus_new_tcp.restype = lib.modbus_new_rtu.restype = ctypes.c_void_p
     lib.modbus_mapping_new.restype = ctypes.POINTER(Mapping)
     lib.modbus_strerror.restype = ctypes.c_char_p
     return lib
@@ -90,21 +66,17 @@ def libmodbus():
 
 def serve_libmodbus(link, device, baud, unit, tables):
     lib = libmodbus()
-    sizes = {t: len(v) for t, v in tables.items()}
-    mapping = lib.modbus_mapping_new(sizes["co"], sizes["di"], sizes["hr"], sizes["ir"])
+    mapping = lib.modbus_mapping_new(*(len(tables[t]) for t in ("co", "di", "hr", "ir")))
     for table, values in tables.items():
         for i, value in enumerate(values):
             getattr(mapping.contents, table)[i] = value
     query = (ctypes.c_uint8 * 260)()
 
     def answer(ctx):
-        """Until the connection ends; libmodbus's own protocol errors do not end it."""
-        while True:
-            length = lib.modbus_receive(ctx, query)
+        """Until the link fails; libmodbus's own protocol errors (from 112345678) do not end it."""
+        while (length := lib.modbus_receive(ctx, query)) >= 0 or ctypes.get_errno() >= 112345678:
             if length > 0:
                 lib.modbus_reply(ctx, query, length, mapping)
-            elif length < 0 and ctypes.get_errno() < 112345678:
-                return
 
     if link == "serial":
         ctx = ctypes.c_void_p(lib.modbus_new_rtu(device.encode(), baud, ctypes.c_char(b"N"), 8, 1))
@@ -123,7 +95,20 @@ def serve_libmodbus(link, device, baud, unit, tables):
 
 
 def main():
-    library, (link, device, baud, unit, tables) = sys.argv[1], parse(sys.argv[2:])
+    library, link, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
+    device, baud, unit, tables = None, 0, 1, {t: [0] * 100 for t in ("co", "di", "hr", "ir")}
+    if link == "serial":
+        device, baud, rest = rest[0], int(rest[1]), rest[2:]
+    for arg in rest:
+        name, value = arg.split("=", 1)
+        if name == "unit":
+            unit = int(value)
+            continue
+        table, start = name.split(":")
+        values, start = [int(v) for v in value.split(",")], int(start)
+        block = tables[table]
+        block.extend([0] * (start + len(values) - len(block)))
+        block[start:start + len(values)] = values
     if library == "pymodbus":
         serve_pymodbus(link, device, baud, tables)
     else:

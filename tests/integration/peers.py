@@ -1,9 +1,7 @@
-"""Starts and stops the peers of the Python integration tests: the slave
-simulator, pymodbus and libmodbus slaves, socat pty pairs; and speaks raw
-Modbus frames to them.
-
-Every process is started here and stopped by its PID; every wait is bounded.
-The simulator's path comes from KESTROM_SLAVE_SIM.
+"""Starts and stops the peers of the Python integration tests (the slave
+simulator, pymodbus and libmodbus slaves, socat pty pairs) and speaks raw Modbus
+frames to them. Every process is started here and stopped by its PID; every
+wait is bounded. The simulator's path comes from KESTROM_SLAVE_SIM.
 """
 import json
 import os
@@ -16,9 +14,7 @@ import subprocess
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 SIM = os.environ.get("KESTROM_SLAVE_SIM", "kestrom-slave-sim")
-PYTHON = "/usr/bin/python3"
 
 
 def crc16(data: bytes) -> int:
@@ -46,16 +42,15 @@ def free_port() -> int:
 
 
 def read_line(stream, deadline: float) -> str:
-    """One line from a pipe, or what came of it when the deadline passes first."""
+    """One line from a pipe, or what came of it before the deadline."""
     line = b""
-    while time.monotonic() < deadline:
-        ready, _, _ = select.select([stream], [], [], max(0.0, deadline - time.monotonic()))
-        byte = os.read(stream.fileno(), 1) if ready else b""
+    while not line.endswith(b"\n") and time.monotonic() < deadline:
+        if not select.select([stream], [], [], max(0.0, deadline - time.monotonic()))[0]:
+            break
+        byte = os.read(stream.fileno(), 1)
         if not byte:
             break
         line += byte
-        if byte == b"\n":
-            break
     return line.decode("latin-1")
 
 
@@ -72,26 +67,22 @@ def stop(process: subprocess.Popen, sig=signal.SIGTERM, timeout: float = 5.0) ->
 
 
 class Peer:
-    """A program whose first line matching `ready` says it serves; standard
-    error goes to a file, since a full pipe would block it. `with` stops it."""
+    """A program that serves once it prints a line matching `ready`; `with` stops it.
+    Standard error goes to a file (a full pipe would block the program) unless
+    the program tells what the test needs there."""
 
-    def __init__(self, argv, ready, seconds=20):
+    def __init__(self, argv, ready, seconds=20, stderr_too=False):
         self.stderr_file = tempfile.TemporaryFile()
         self.process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=self.stderr_file)
-        deadline = time.monotonic() + seconds
-        while True:
-            self.first_line = read_line(self.process.stdout, deadline).strip()
-            self.match = re.search(ready, self.first_line)
-            if self.match or not self.first_line:
-                break
+                                        stderr=subprocess.STDOUT if stderr_too else self.stderr_file)
+        deadline, self.lines, self.match = time.monotonic() + seconds, [], None
+        while not self.match and (not self.lines or self.lines[-1]):
+            self.lines.append(read_line(self.process.stdout, deadline).strip())
+            self.match = re.search(ready, self.lines[-1])
         if not self.match:
             self.__exit__()
-            raise RuntimeError(f"{argv[0]} did not start: {self.first_line!r} {self.stderr_text()}")
-
-    def stderr_text(self) -> str:
-        self.stderr_file.seek(0)
-        return self.stderr_file.read().decode(errors="replace")
+            self.stderr_file.seek(0)
+            raise RuntimeError(f"{argv[0]} did not start: {self.lines} {self.stderr_file.read()}")
 
     def stop(self, sig=signal.SIGTERM) -> int:
         return stop(self.process, sig)
@@ -106,36 +97,44 @@ class Peer:
 
 
 class Slave(Peer):
-    """A pymodbus or libmodbus slave (peer_slave.py): Slave("pymodbus", "tcp", "hr:0=1,2")."""
+    """A pymodbus or libmodbus slave: Slave("pymodbus", "tcp", "hr:0=1,2")."""
 
     def __init__(self, library, link, *args):
-        super().__init__([PYTHON, os.path.join(HERE, "peer_slave.py"), library, link, *args],
-                         r"^READY (\d+)")
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "peer_slave.py")
+        super().__init__(["/usr/bin/python3", script, library, link, *args], r"^READY (\d+)")
         self.port = int(self.match.group(1))
+
+
+class PtyPair(Peer):
+    """A socat pty pair: two linked serial devices, like a null-modem cable."""
+
+    def __init__(self):
+        super().__init__(["socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0"],
+                         "starting data transfer loop", 10, stderr_too=True)
+        self.slave_end, self.master_end = re.findall(r"PTY is (\S+)", "\n".join(self.lines))
 
 
 class Simulator(Peer):
     """kestrom-slave-sim on a free TCP port, or on `serial`; dumps its bank on exit."""
 
     def __init__(self, *args, serial=None):
-        fd, self.dump_path = tempfile.mkstemp(prefix="slavesim-", suffix=".json")
-        os.close(fd)
-        os.unlink(self.dump_path)
-        link = ["--serial", serial] if serial else [] if "--port" in args else ["--port", "0"]
+        self.dump_path = os.path.join(tempfile.mkdtemp(prefix="slavesim-"), "dump.json")
+        link = ["--serial", serial] if serial else ["--port", "0"]
         super().__init__([SIM, *link, "--dump-on-exit", self.dump_path, *args],
                          r"^(listening|refusing) on 127\.0\.0\.1:(\d+)|^serving", 10)
+        self.first_line = self.match.string
         self.port = int(self.match.group(2)) if self.match.group(2) else None
 
     def __exit__(self, *exc):
         super().__exit__()
         if os.path.exists(self.dump_path):
             os.unlink(self.dump_path)
+        os.rmdir(os.path.dirname(self.dump_path))
 
-    def write_lines(self, count: int, timeout: float = 5.0):
+    def write_lines(self, count: int):
         """The next `count` lines the simulator prints about writes."""
-        deadline = time.monotonic() + timeout
-        lines = [read_line(self.process.stdout, deadline).strip() for _ in range(count)]
-        return [line for line in lines if line]
+        deadline = time.monotonic() + 5
+        return [read_line(self.process.stdout, deadline).strip() for _ in range(count)]
 
     def dump(self) -> dict:
         """What the slave holds now: SIGUSR1 makes it write the dump file."""
@@ -149,33 +148,8 @@ class Simulator(Peer):
             return json.load(f)
 
 
-class PtyPair:
-    """A socat pty pair: two linked serial devices, like a null-modem cable."""
-
-    def __init__(self):
-        self.process = subprocess.Popen(
-            ["socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0"],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        # socat tells the pty names on standard error, then starts its transfer loop.
-        names, deadline, line = [], time.monotonic() + 10, "-"
-        while line and "starting data transfer loop" not in line:
-            line = read_line(self.process.stderr, deadline)
-            names += re.findall(r"PTY is (\S+)", line)
-        if len(names) != 2:
-            self.__exit__()
-            raise RuntimeError("socat made no pty pair")
-        self.slave_end, self.master_end = names
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        stop(self.process)
-        self.process.stderr.close()
-
-
-def connect(port: int, timeout: float = 5.0) -> socket.socket:
-    s = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+def connect(port: int) -> socket.socket:
+    s = socket.create_connection(("127.0.0.1", port), timeout=5)
     s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     return s
 
@@ -184,19 +158,14 @@ def recv_exactly(s: socket.socket, n: int, timeout: float = 5.0) -> bytes:
     """n bytes, or fewer when the peer closes first."""
     s.settimeout(timeout)
     data = b""
-    while len(data) < n:
-        chunk = s.recv(n - len(data))
-        if not chunk:
-            break
+    while len(data) < n and (chunk := s.recv(n - len(data))):
         data += chunk
     return data
 
 
-def recv_mbap(s: socket.socket, timeout: float = 5.0) -> bytes:
-    header = recv_exactly(s, 6, timeout)
-    if len(header) < 6:
-        return header
-    return header + recv_exactly(s, struct.unpack(">H", header[4:6])[0], timeout)
+def recv_mbap(s: socket.socket) -> bytes:
+    header = recv_exactly(s, 6)
+    return header + recv_exactly(s, struct.unpack(">H", header[4:6])[0]) if len(header) == 6 else header
 
 
 def transact(port: int, pdu: bytes, unit: int = 1, tid: int = 1) -> bytes:

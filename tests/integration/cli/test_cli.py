@@ -9,7 +9,6 @@ exit statuses and the stop on a signal are checked from outside.
 import json
 import os
 import re
-import select
 import shutil
 import signal
 import socket
@@ -20,7 +19,7 @@ import time
 import unittest
 import urllib.request
 
-from peers import PtyPair, Simulator, Slave, free_port, rtu, stop
+from peers import PtyPair, Simulator, Slave, free_port, read_line, rtu, stop
 
 CLI = [os.environ.get("KESTROM_CLI", "kestrom-master-cli")]
 WIN_CLI = os.environ.get("KESTROM_WIN_CLI", "")
@@ -74,41 +73,30 @@ def run_cli(args, program=CLI, env=None, timeout=90):
 
 
 class Running:
-    """The program running in the background: `with Running(args) as cli:`."""
+    """The program in the background: `with Running(args) as cli:` stops it at the end."""
 
     def __init__(self, args, program=CLI, env=None):
         self.process = subprocess.Popen(program + args, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-        self.lines, self.buffer = [], b""
+        self.lines = []
 
     def wait_for_line(self, pattern, seconds=10.0):
         deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if select.select([self.process.stdout], [], [], 0.1)[0]:
-                chunk = os.read(self.process.stdout.fileno(), 4096)
-                if not chunk:
-                    break
-                self.buffer += chunk
-                while b"\n" in self.buffer:
-                    line, self.buffer = self.buffer.split(b"\n", 1)
-                    self.lines.append(line.decode("latin-1"))
-                    if re.search(pattern, self.lines[-1]):
-                        return
-        raise AssertionError(f"no line matching {pattern!r} in {self.lines}")
+        while not self.lines or not re.search(pattern, self.lines[-1]):
+            line = read_line(self.process.stdout, deadline)
+            assert line.endswith("\n"), f"no line matching {pattern!r} in {self.lines}"
+            self.lines.append(line.rstrip("\n"))
 
-    def stop(self, sig, within, test):
-        """Sends sig; the program must end with status 0 within `within` seconds."""
+    def finish(self, test, timeout=60, sig=None, within=None):
+        """Sends sig (if any), waits for status 0 (within `within` seconds); all rows."""
         sent = time.monotonic()
-        self.process.send_signal(sig)
-        self.finish(test, 10)
-        test.assertLess(time.monotonic() - sent, within, f"stop on {sig}")
-
-    def finish(self, test, timeout):
-        """Waits for the end; all the output as rows, status 0 checked."""
+        if sig:
+            self.process.send_signal(sig)
         rest, err = self.process.communicate(timeout=timeout)
-        self.out = "\n".join(self.lines + [(self.buffer + rest).decode("latin-1")]).rstrip("\n")
+        self.out = "\n".join(self.lines + rest.decode("latin-1").splitlines())
         self.err = err.decode("latin-1")
         test.assertEqual(self.process.returncode, 0, self.err)
+        test.assertLess(time.monotonic() - sent, within or timeout, f"stop on {sig}")
         return parse_rows(self.out)
 
     def __enter__(self):
@@ -219,8 +207,8 @@ class OverTcp(unittest.TestCase):
                                      {"result": "ok"})
                     cli.wait_for_line(f"TX Poll 06: Write Single Register 50 .*01 06 00 32 "
                                       f"{4242 + sig >> 8:02X} {4242 + sig & 255:02X} $")
-                    cli.stop(sig, 1.0, self)
-                    self.assertEqual(parse_rows(cli.out)[-1], state("Connection Closed"))
+                    rows = cli.finish(self, 10, sig, within=1.0)
+                    self.assertEqual(rows[-1], state("Connection Closed"))
                 assert_port_free(web)
                 self.assertEqual(saved_values(saved)[50], str(4242 + sig))
                 self.assertEqual(read_project(saved)["webport"], 8888, "the project's own port")
@@ -246,7 +234,7 @@ class OverSerial(unittest.TestCase):
                           "--web-port", str(web), "--save", saved, path]) as cli:
                 cli.wait_for_line(r" RX Reply 03")
                 self.assertEqual(http_get(web, "/43"), [{"name": 43, "value": "65535"}])
-                rows = cli.finish(self, 20)
+                rows = cli.finish(self)
             self.assertIn("TX Complete", cli.err, "--trace shows the serial master's steps")
             hexes = lambda frame: " ".join(f"{b:02X}" for b in rtu(bytes(frame))) + " "
             self.assertEqual(find(rows, "TX", "Poll 03: Read Input Registers 40 to 43"),
@@ -316,7 +304,7 @@ class UnderWine(unittest.TestCase):
                 cli.wait_for_line(r" RX Reply 65", seconds=60)
                 # The Windows program's web interface, read from Linux.
                 self.assertEqual(http_get(web, "/301"), [{"name": 301, "value": "-2.25"}])
-                rows = cli.finish(self, 60)
+                rows = cli.finish(self)
             self.assertEqual((rows[0], rows[-1]), (state("Attempting to connect."),
                                                    state("Connection Closed")))
             for description in ["Poll 03: Read Input Registers 40 to 43",
@@ -344,8 +332,8 @@ class UnderWine(unittest.TestCase):
             # Wine hands SIGINT to a console program as Ctrl-C.
             with Running(["--no-web", windows_path(path)], WINE, WINE_ENV) as cli:
                 cli.wait_for_line(r" RX Reply ", seconds=60)
-                cli.stop(signal.SIGINT, 1.0, self)
-                self.assertEqual(parse_rows(cli.out)[-1], state("Connection Closed"))
+                self.assertEqual(cli.finish(self, 10, signal.SIGINT, 1.0)[-1],
+                                 state("Connection Closed"))
             broken = write_project(d, "broken.xmb", raw='{\r\n "polls": [\r\n {"function": 3,,}\r\n]}')
             status, out, err = run_cli([windows_path(broken)], WINE, WINE_ENV)
             self.assertEqual((status, len(err.splitlines())), (2, 1), out + err)
