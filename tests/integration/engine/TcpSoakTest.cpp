@@ -2,10 +2,11 @@
 // random points of its reply (mid-frame included). After every drop the
 // master reconnects and values resume, and when it is stopped the process is
 // back to the descriptors and threads it had before.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <random>
 
 #include "FakeSlave.h"
@@ -21,13 +22,8 @@ namespace {
 using Bytes = FakeSlave::Bytes;
 using Clock = std::chrono::steady_clock;
 
-int CountEntries(const char* directory) {
-    DIR* dir = opendir(directory);
-    if (dir == nullptr) return -1;
-    int count = 0;
-    while (readdir(dir) != nullptr) ++count;
-    closedir(dir);
-    return count;
+long CountEntries(const char* directory) {
+    return std::distance(std::filesystem::directory_iterator(directory), {});
 }
 
 TEST(TcpSoak, ReconnectsAfterEveryDropAndReturnsToItsBaseline) {
@@ -45,8 +41,8 @@ TEST(TcpSoak, ReconnectsAfterEveryDropAndReturnsToItsBaseline) {
         cut.closeAfter = true;
         return cut;
     });
-    const int descriptors = CountEntries("/proc/self/fd");
-    const int threads = CountEntries("/proc/self/task");
+    const long descriptors = CountEntries("/proc/self/fd");
+    const long threads = CountEntries("/proc/self/task");
 
     Notifier notifier;
     NotificationQueue queue;

@@ -1,5 +1,12 @@
 #include "PeerSlave.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include "SlaveMemory.h"
 
 using namespace std::chrono_literals;
@@ -66,4 +73,23 @@ bool PeerSlave::Start(Kind kind, uint32_t baud, std::string& error) {
         return false;
     port_ = static_cast<uint16_t>(std::stoi(line.substr(line.find("READY ") + 6)));
     return true;
+}
+
+int PeerSlave::Connect(std::string& error) const {
+    if (onPty()) {
+        const int fd = open(device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios tio{};
+        if (fd >= 0 && tcgetattr(fd, &tio) == 0) cfmakeraw(&tio), tcsetattr(fd, TCSANOW, &tio);
+        if (fd < 0) error = "cannot open " + device();
+        return fd;
+    }
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port_);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
+    error = "cannot connect to port " + std::to_string(port_);
+    close(fd);
+    return -1;
 }

@@ -26,6 +26,9 @@ class PeerSlave {
         return kind_ == Kind::PymodbusTcp || kind_ == Kind::LibmodbusTcp ? 0 : 1;
     }
     uint16_t port() const { return port_; }
+    // A loopback connection to the slave's port, or the other end of its pty
+    // pair opened raw; -1 with error set when neither can be had.
+    int Connect(std::string& error) const;
     // The end of the pty pair a master opens.
     const std::string& device() const { return pty_->masterEnd; }
 

@@ -5,21 +5,16 @@
 // RTU framing) decode to exactly those contents, both whole (ParseReply, the
 // TCP master's way) and fed one byte at a time (ParseByte and CheckFrame, the
 // serial master's way); what a slave refuses or a damaged reply stores nothing.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <modbus.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <memory>
 #include <sstream>
 
 #include "PeerSlave.h"
@@ -321,53 +316,27 @@ std::string Clean(uint8_t framing, size_t size) {
     return results;
 }
 
-// A loopback connection to the slave's port, or its pty end opened raw.
-int Connect(const PeerSlave& slave, std::string& error) {
-    if (slave.onPty()) {
-        const int fd = open(slave.device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios tio{};
-        if (fd >= 0 && tcgetattr(fd, &tio) == 0) cfmakeraw(&tio), tcsetattr(fd, TCSANOW, &tio);
-        error = fd < 0 ? "cannot open " + slave.device() : "";
-        return fd;
-    }
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(slave.port());
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
-    error = "cannot connect to port " + std::to_string(slave.port());
-    close(fd);
-    return -1;
-}
-
 class PeerReplies : public testing::TestWithParam<Kind> {
   protected:
-    // One slave per kind for the whole suite: each start costs a second or two.
     void SetUp() override {
-        auto& slave = slaves_[GetParam()];
-        if (!slave) {
-            slave = std::make_unique<Slave>();
-            std::string error;
-            if (slave->peer.Start(GetParam(), 115200, error))
-                slave->fd = Connect(slave->peer, error);
-            slave->error = slave->fd >= 0 ? "" : error;
-        }
-        ASSERT_EQ(slave->error, "") << PeerSlave::Name(GetParam()) << " did not start";
-        slave_ = slave.get();
+        std::string error;
+        ASSERT_TRUE(peer_.Start(GetParam(), 115200, error)) << error;
+        fd_ = peer_.Connect(error);
+        ASSERT_GE(fd_, 0) << error;
     }
-    static void TearDownTestSuite() { slaves_.clear(); }
+    void TearDown() override {
+        if (fd_ >= 0) close(fd_);
+    }
 
-    uint8_t framing() const { return slave_->peer.framing(); }
+    uint8_t framing() const { return peer_.framing(); }
 
     // Sends the poll's request (with the values of a write) and returns what
     // arrives until the link has been silent 100 ms: well beyond the gaps of a
     // peer that writes its reply at once, well below the wait for one.
     Bytes Ask(const Poll& poll, const std::vector<DataItem>& values = {}) {
         const Bytes request = MasterRequest(framing(), ++transactionId_, poll, values);
-        EXPECT_EQ(write(slave_->fd, request.data(), request.size()),
-                  static_cast<ssize_t>(request.size()));
-        const Bytes reply = ReceiveUntilSilence(slave_->fd, 100ms, 3s);
+        EXPECT_EQ(write(fd_, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+        const Bytes reply = ReceiveUntilSilence(fd_, 100ms, 3s);
         EXPECT_FALSE(reply.empty()) << "no reply to " << ToHex(request);
         return reply;
     }
@@ -417,17 +386,9 @@ class PeerReplies : public testing::TestWithParam<Kind> {
             EXPECT_EQ(bytewise.CheckFrame(), frame) << ToHex(reply);
     }
 
-    struct Slave {
-        ~Slave() {
-            if (fd >= 0) close(fd);
-        }
-        PeerSlave peer;
-        int fd = -1;
-        std::string error;
-    };
-    Slave* slave_ = nullptr;
-    static inline uint16_t transactionId_ = 0;
-    static inline std::map<Kind, std::unique_ptr<Slave>> slaves_;
+    PeerSlave peer_;
+    int fd_ = -1;
+    uint16_t transactionId_ = 0;
 };
 
 TEST_P(PeerReplies, ReadsDecodeToWhatTheSlaveHolds) {
