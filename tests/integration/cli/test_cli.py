@@ -3,7 +3,7 @@ slaves over TCP and over a socat pty pair, and the Windows console build under
 Wine against the simulator. Rows, the log, saved values, the web interface,
 exit statuses and the stop on a signal are checked from outside.
 
-  test_cli.py OverTcp OverSerial BadInput   (native)
+  test_cli.py OverTcp OverSerial BadOptions  (native)
   test_cli.py UnderWine                     (KESTROM_WIN_CLI, KESTROM_WINEPREFIX)
 """
 import json
@@ -19,7 +19,7 @@ import time
 import unittest
 import urllib.request
 
-from peers import PtyPair, Simulator, Slave, free_port, read_line, rtu, stop
+from peers import PtyPair, Slave, free_port, read_line, rtu, stop
 
 CLI = [os.environ.get("KESTROM_CLI", "kestrom-master-cli")]
 WIN_CLI = os.environ.get("KESTROM_WIN_CLI", "")
@@ -56,10 +56,6 @@ def parse_rows(text) -> list:
     matches = [(ROW.match(line), line) for line in text.splitlines()]
     assert all(m for m, _ in matches), [line for m, line in matches if not m]
     return [(m.group(2), m.group(3)) for m, _ in matches]
-
-
-def windows_path(path: str) -> str:
-    return "Z:" + path.replace("/", "\\")  # Wine's drive Z: is the Linux root
 
 
 def run_cli(args, program=CLI, env=None, timeout=90):
@@ -144,11 +140,25 @@ def state(text):
 
 
 class OverTcp(unittest.TestCase):
+    """The native program; UnderWine runs the same cases with the Windows build."""
+    PROGRAM, ENV, SIGNALS, WAIT = CLI, dict(os.environ), (signal.SIGINT, signal.SIGTERM), 10
+
+    def path(self, path):
+        return path
+
+    def run_cli(self, args):
+        return run_cli([self.path(a) if a.startswith("/") else a for a in args], self.PROGRAM,
+                       self.ENV)
+
+    def running(self, args):
+        return Running([self.path(a) if a.startswith("/") else a for a in args], self.PROGRAM,
+                       self.ENV)
+
     def test_prints_every_row_logs_them_saves_the_last_values_and_its_write_reads_back(self):
         with tempfile.TemporaryDirectory() as d, Slave("pymodbus", "tcp", *SLAVE_DATA) as slave:
             path = write_project(d, "plant.xmb", project(slave.port))
             saved, log = os.path.join(d, "saved.xmb"), os.path.join(d, "traffic.log")
-            status, out, err = run_cli(["--seconds", "2", "--save", saved, "--log", log, path])
+            status, out, err = self.run_cli(["--seconds", "2", "--save", saved, "--log", log, path])
             self.assertEqual(status, 0, err)
             rows = parse_rows(out)
             self.assertEqual(rows[:2], [state("Attempting to connect."), state("Connected")])
@@ -176,10 +186,10 @@ class OverTcp(unittest.TestCase):
                 1, host="slave.invalid", polls=[{"function": 3, "start": 50, "size": 1, "formatpreset": 1}],
                 datamap=[{"addr": 50, "type": 2, "value": "0"}]))
             started = time.monotonic()
-            status, out, err = run_cli(["--host", "127.0.0.1", "--port", str(slave.port),
-                                        "--do-poll", "0", "--save", saved, readback])
+            status, out, err = self.run_cli(["--host", "127.0.0.1", "--port", str(slave.port),
+                                             "--do-poll", "0", "--save", saved, readback])
             self.assertEqual(status, 0, err)
-            self.assertLess(time.monotonic() - started, 5)
+            self.assertLess(time.monotonic() - started, self.WAIT / 2)
             self.assertEqual([r[0] for r in parse_rows(out)], ["", "", "TX", "RX", ""], out)
             self.assertEqual(saved_values(saved)[50], "777")
             setup = read_project(saved)
@@ -189,15 +199,15 @@ class OverTcp(unittest.TestCase):
     def test_web_reads_and_writes_while_it_runs_and_a_signal_stops_it_within_a_second(self):
         # The leak check an ASan build runs at exit takes a share of a second
         # that depends on the machine's load; the other cases check for leaks.
-        env = dict(os.environ)
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
+        leaks = (self.ENV.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
+        self.ENV = dict(self.ENV, ASAN_OPTIONS=leaks)
         with tempfile.TemporaryDirectory() as d, Slave("pymodbus", "tcp", *SLAVE_DATA) as slave:
             path = write_project(d, "plant.xmb", project(slave.port))
             saved = os.path.join(d, "saved.xmb")
-            for sig in (signal.SIGINT, signal.SIGTERM):
+            for sig in self.SIGNALS:  # under Wine SIGINT is Ctrl-C
                 web = free_port()
-                with Running(["--web-port", str(web), "--save", saved, path], env=env) as cli:
-                    cli.wait_for_line(r" RX Reply 03: Read Input Registers with 8 bytes")
+                with self.running(["--web-port", str(web), "--save", saved, path]) as cli:
+                    cli.wait_for_line(r" RX Reply 03: Read Input Registers with 8 bytes", self.WAIT)
                     self.assertEqual(http_get(web, "/41"), [{"name": 41, "value": "5678"}])
                     info = http_get(web, "/9999")  # unmapped: the program information
                     self.assertEqual((info["app"], info["connected"], info["running"]),
@@ -216,10 +226,25 @@ class OverTcp(unittest.TestCase):
     def test_a_slave_that_cannot_be_reached_ends_with_status_one(self):
         with tempfile.TemporaryDirectory() as d:
             path = write_project(d, "nowhere.xmb", project(free_port(), retries=2, timeout=100))
-            status, out, err = run_cli([path])
+            status, out, err = self.run_cli([path])
             self.assertEqual(status, 1, out + err)
             self.assertIn(state("Connection Failed."), parse_rows(out))
             self.assertIn("could not be reached", err)
+
+    def test_a_project_that_cannot_be_opened_gives_status_two_and_one_line(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name, members, raw, fragment in [
+                ("missing.xmb", None, None, ""),
+                ("broken.xmb", None, '{\r\n  "port": 502,\r\n  "polls": [ {"function": 3,,} ]\r\n}',
+                 r"\(line 3\)$"),
+                ("nostart.xmb", {"polls": [{"function": 3, "size": 2}]}, None, "start"),
+            ]:
+                path = os.path.join(d, name)
+                if members or raw:
+                    write_project(d, name, members, raw)
+                status, out, err = self.run_cli([path])
+                self.assertEqual((status, out, len(err.splitlines())), (2, "", 1), err)
+                self.assertRegex(err, f"^kestrom-master-cli: {re.escape(self.path(path))}: .*{fragment}")
 
 
 class OverSerial(unittest.TestCase):
@@ -252,22 +277,7 @@ class OverSerial(unittest.TestCase):
             self.assertIn(state("Connection Failed."), parse_rows(out))
 
 
-class BadInput(unittest.TestCase):
-    def test_a_project_that_cannot_be_opened_gives_status_two_and_one_line(self):
-        with tempfile.TemporaryDirectory() as d:
-            for name, members, raw, fragment in [
-                ("missing.xmb", None, None, ""),
-                ("broken.xmb", None, '{\r\n  "port": 502,\r\n  "polls": [ {"function": 3,,} ]\r\n}',
-                 r"\(line 3\)$"),
-                ("nostart.xmb", {"polls": [{"function": 3, "size": 2}]}, None, "start"),
-            ]:
-                path = os.path.join(d, name)
-                if members or raw:
-                    write_project(d, name, members, raw)
-                status, out, err = run_cli([path])
-                self.assertEqual((status, out, len(err.splitlines())), (2, "", 1), err)
-                self.assertRegex(err, f"^kestrom-master-cli: {re.escape(path)}: .*{fragment}")
-
+class BadOptions(unittest.TestCase):
     def test_bad_options_give_status_two_and_the_usage(self):
         with tempfile.TemporaryDirectory() as d:
             path = write_project(d, "p.xmb", project())
@@ -283,61 +293,11 @@ class BadInput(unittest.TestCase):
             self.assertIn("--do-poll INDEX", out)
 
 
-class UnderWine(unittest.TestCase):
-    def test_polls_the_simulator_logs_saves_and_serves_the_web(self):
-        with tempfile.TemporaryDirectory() as d, Simulator(
-                "--set", "hr:40-43=1234,5678,9,65535", "--set", "float:300-301=1.5,-2.25",
-                "--set", "coil:0-3=1,0,1,1") as sim:
-            path = write_project(d, "plant.xmb", {
-                "host": "127.0.0.1", "port": sim.port, "pollrate": 100, "timeout": 1000,
-                "polls": [{"function": 3, "start": 40, "size": 4, "formatpreset": 1},
-                          {"function": 65, "start": 300, "size": 2, "formatpreset": 2},
-                          {"function": 1, "start": 0, "size": 4, "formatpreset": 0},
-                          {"function": 16, "start": 60, "size": 2, "formatpreset": 1}],
-                "datamap": [{"addr": a, "type": 2, "value": "0"} for a in range(40, 44)]
-                + [{"addr": a, "type": 4, "value": "0"} for a in (300, 301)]
-                + [{"addr": a, "type": 1, "value": "0"} for a in range(0, 4)]
-                + [{"addr": 60, "type": 2, "value": "11"}, {"addr": 61, "type": 2, "value": "22"}]})
-            saved, log, web = os.path.join(d, "saved.xmb"), os.path.join(d, "traffic.log"), free_port()
-            with Running(["--seconds", "4", "--web-port", str(web), "--save", windows_path(saved),
-                          "--log", windows_path(log), windows_path(path)], WINE, WINE_ENV) as cli:
-                cli.wait_for_line(r" RX Reply 65", seconds=60)
-                # The Windows program's web interface, read from Linux.
-                self.assertEqual(http_get(web, "/301"), [{"name": 301, "value": "-2.25"}])
-                rows = cli.finish(self)
-            self.assertEqual((rows[0], rows[-1]), (state("Attempting to connect."),
-                                                   state("Connection Closed")))
-            for description in ["Poll 03: Read Input Registers 40 to 43",
-                                "Reply 03: Read Input Registers with 8 bytes of data",
-                                "Poll 65: Daniel Read Floats 300 to 301",
-                                "Reply 65: Daniel Read Floats with 2 items",
-                                "Reply 01: Read Coils with 1 bytes of data",
-                                "Reply 16: Force Multiple Registers"]:
-                self.assertTrue(any(t.startswith(description + " ") for _, t in rows), description)
-            with open(log, "rb") as f:
-                self.assertEqual(f.read().decode("latin-1").splitlines(), cli.out.splitlines())
-            assert_port_free(web)
-            values = saved_values(saved)
-            self.assertEqual([values[a] for a in (40, 41, 42, 43, 300, 301, 0, 1, 2, 3)],
-                             ["1234", "5678", "9", "65535", "1.5", "-2.25", "1", "0", "1", "1"])
-            sim.stop()
-            writes = sim.process.stdout.read().decode().splitlines()
-            self.assertTrue({"write hr 60 11", "write hr 61 22"} <= set(writes), writes)
+class UnderWine(OverTcp):
+    PROGRAM, ENV, SIGNALS, WAIT = WINE, WINE_ENV, (signal.SIGINT,), 60
 
-    def test_ctrl_c_stops_the_run_cleanly_and_a_bad_project_gives_status_two(self):
-        with tempfile.TemporaryDirectory() as d, Simulator("--quiet") as sim:
-            path = write_project(d, "p.xmb", {"host": "127.0.0.1", "port": sim.port, "pollrate": 100,
-                                              "polls": [{"function": 3, "start": 0, "size": 2,
-                                                         "formatpreset": 1}]})
-            # Wine hands SIGINT to a console program as Ctrl-C.
-            with Running(["--no-web", windows_path(path)], WINE, WINE_ENV) as cli:
-                cli.wait_for_line(r" RX Reply ", seconds=60)
-                self.assertEqual(cli.finish(self, 10, signal.SIGINT, 1.0)[-1],
-                                 state("Connection Closed"))
-            broken = write_project(d, "broken.xmb", raw='{\r\n "polls": [\r\n {"function": 3,,}\r\n]}')
-            status, out, err = run_cli([windows_path(broken)], WINE, WINE_ENV)
-            self.assertEqual((status, len(err.splitlines())), (2, 1), out + err)
-            self.assertRegex(err, r"broken\.xmb: .* \(line 3\)$")
+    def path(self, path):
+        return "Z:" + path.replace("/", "\\")  # Wine's drive Z: is the Linux root
 
 
 if __name__ == "__main__":
