@@ -81,7 +81,7 @@ class Running:
         while not self.lines or not re.search(pattern, self.lines[-1]):
             line = read_line(self.process.stdout, deadline)
             assert line.endswith("\n"), f"no line matching {pattern!r} in {self.lines}"
-            self.lines.append(line.rstrip("\n"))
+            self.lines.append(line.rstrip("\r\n"))
 
     def finish(self, test, timeout=60, sig=None, within=None):
         """Sends sig (if any), waits for status 0 (within `within` seconds); all rows."""
@@ -244,7 +244,7 @@ class OverTcp(unittest.TestCase):
                     write_project(d, name, members, raw)
                 status, out, err = self.run_cli([path])
                 self.assertEqual((status, out, len(err.splitlines())), (2, "", 1), err)
-                self.assertRegex(err, f"^kestrom-master-cli: {re.escape(self.path(path))}: .*{fragment}")
+                self.assertRegex(err.strip(), f"^kestrom-master-cli: {re.escape(self.path(path))}: .*{fragment}")
 
 
 class OverSerial(unittest.TestCase):
