@@ -31,6 +31,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using D = DataItem;
+namespace P = PresetId;
+DataItem U16(uint16_t v) { return DataItem::MakeUnsignedShort(v); }
+DataItem U32(uint32_t v) { return DataItem::MakeUnsignedInt(v); }
+DataItem F32(float v) { return DataItem::MakeFloat(v); }
+DataItem F64(double v) { return DataItem::MakeDouble(v); }
+DataItem Bit(bool v) { return DataItem::MakeBit(v); }
 using Kind = PeerSlave::Kind;
 using Bytes = std::vector<uint8_t>;
 using Values = std::vector<std::pair<uint16_t, DataItem>>;  // address and value, in decoding order
@@ -113,59 +119,57 @@ struct RequestCase {
 
 std::vector<DataItem> Counting(size_t n, uint16_t step) {
     std::vector<DataItem> v;
-    for (size_t i = 0; i < n; ++i)
-        v.push_back(D::MakeUnsignedShort(static_cast<uint16_t>(i * step)));
+    for (size_t i = 0; i < n; ++i) v.push_back(U16(static_cast<uint16_t>(i * step)));
     return v;
 }
 
 // clang-format off
 std::vector<RequestCase> RequestCases() {
     return {
-        {"read 37 coils", TestPoll(1, 19, 37, PresetId::Bit), {},
+        {"read 37 coils", TestPoll(1, 19, 37, P::Bit), {},
          [](modbus_t* c) { uint8_t b[37]; return modbus_read_bits(c, 19, 37, b); }},
-        {"read 2000 coils from 63000", TestPoll(1, 63000, 2000, PresetId::Bit), {},
+        {"read 2000 coils from 63000", TestPoll(1, 63000, 2000, P::Bit), {},
          [](modbus_t* c) { static uint8_t b[2000]; return modbus_read_bits(c, 63000, 2000, b); }},
-        {"read 10 inputs", TestPoll(2, 1000, 10, PresetId::Bit), {},
+        {"read 10 inputs", TestPoll(2, 1000, 10, P::Bit), {},
          [](modbus_t* c) { uint8_t b[10]; return modbus_read_input_bits(c, 1000, 10, b); }},
-        {"read 2 registers", TestPoll(3, 0x0010, 2, PresetId::ShortUint), {},
-         [](modbus_t* c) { uint16_t r[2]; return modbus_read_registers(c, 0x0010, 2, r); }},
-        {"read 125 registers from 65400", TestPoll(3, 65400, 125, PresetId::ShortUint), {},
+        {"read 125 registers from 65400", TestPoll(3, 65400, 125, P::ShortUint), {},
          [](modbus_t* c) { uint16_t r[125]; return modbus_read_registers(c, 65400, 125, r); }},
-        {"read 10 LONG UINTs", TestPoll(3, 100, 10, PresetId::LongUint), {},
+        {"read 10 LONG UINTs", TestPoll(3, 100, 10, P::LongUint), {},
          [](modbus_t* c) { uint16_t r[20]; return modbus_read_registers(c, 100, 20, r); }},
-        {"read 10 PHILIPS DOUBLEs", TestPoll(3, 7, 10, PresetId::PhilipsDouble), {},
+        {"read 10 PHILIPS DOUBLEs", TestPoll(3, 7, 10, P::PhilipsDouble), {},
          [](modbus_t* c) { uint16_t r[40]; return modbus_read_registers(c, 7, 40, r); }},
-        {"read 5 input ROSEMOUNT FLOATs", TestPoll(4, 300, 5, PresetId::RosemountFloat), {},
+        {"read 5 input ROSEMOUNT FLOATs", TestPoll(4, 300, 5, P::RosemountFloat), {},
          [](modbus_t* c) { uint16_t r[10]; return modbus_read_input_registers(c, 300, 10, r); }},
-        {"write coil on", TestPoll(5, 172, 1, PresetId::Bit), {D::MakeBit(true)},
+        {"write coil on", TestPoll(5, 172, 1, P::Bit), {Bit(true)},
          [](modbus_t* c) { return modbus_write_bit(c, 172, 1); }},
-        {"write coil 65535 off", TestPoll(5, 65535, 1, PresetId::Bit), {D::MakeBit(false)},
+        {"write coil 65535 off", TestPoll(5, 65535, 1, P::Bit), {Bit(false)},
          [](modbus_t* c) { return modbus_write_bit(c, 65535, 0); }},
-        {"write register", TestPoll(6, 40000, 1, PresetId::ShortUint), {D::MakeUnsignedShort(65535)},
+        {"write register", TestPoll(6, 40000, 1, P::ShortUint), {U16(65535)},
          [](modbus_t* c) { return modbus_write_register(c, 40000, 65535); }},
-        {"write 10 coils, first and last on", TestPoll(15, 19, 10, PresetId::Bit),
-         {D::MakeBit(true), D::MakeBit(false), D::MakeBit(false), D::MakeBit(false), D::MakeBit(false),
-          D::MakeBit(false), D::MakeBit(false), D::MakeBit(false), D::MakeBit(false), D::MakeBit(true)},
-         [](modbus_t* c) { const uint8_t b[] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 1}; return modbus_write_bits(c, 19, 10, b); }},
-        {"write 3 registers", TestPoll(16, 0x0100, 3, PresetId::ShortUint),
-         {D::MakeUnsignedShort(1), D::MakeUnsignedShort(0xABCD), D::MakeUnsignedShort(65535)},
-         [](modbus_t* c) { const uint16_t r[] = {1, 0xABCD, 65535}; return modbus_write_registers(c, 0x0100, 3, r); }},
-        {"write 3 LONG UINTs, high word first", TestPoll(16, 500, 3, PresetId::LongUint),
-         {D::MakeUnsignedInt(0x12345678), D::MakeUnsignedInt(0xFFFFFFFF), D::MakeUnsignedInt(70000)},
+        {"write 10 coils, first and last on", TestPoll(15, 19, 10, P::Bit),
+         {Bit(1), Bit(0), Bit(0), Bit(0), Bit(0), Bit(0), Bit(0), Bit(0), Bit(0), Bit(1)},
+         [](modbus_t* c) { const uint8_t b[] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+                           return modbus_write_bits(c, 19, 10, b); }},
+        {"write 3 LONG UINTs, high word first", TestPoll(16, 500, 3, P::LongUint),
+         {U32(0x12345678), U32(0xFFFFFFFF), U32(70000)},
          [](modbus_t* c) { const uint16_t r[] = {0x1234, 0x5678, 0xFFFF, 0xFFFF, 0x0001, 0x1170};
                            return modbus_write_registers(c, 500, 6, r); }},
-        {"write 2 ROSEMOUNT FLOATs, low word first", TestPoll(16, 20, 2, PresetId::RosemountFloat),
-         {D::MakeFloat(3.14159274f), D::MakeFloat(-2.5f)},  // 40490FDB, C0200000
-         [](modbus_t* c) { const uint16_t r[] = {0x0FDB, 0x4049, 0x0000, 0xC020}; return modbus_write_registers(c, 20, 4, r); }},
-        {"write 2 PHILIPS FLOATs, high word first", TestPoll(16, 30, 2, PresetId::PhilipsFloat),
-         {D::MakeFloat(3.14159274f), D::MakeFloat(0.001f)},  // 40490FDB, 3A83126F
-         [](modbus_t* c) { const uint16_t r[] = {0x4049, 0x0FDB, 0x3A83, 0x126F}; return modbus_write_registers(c, 30, 4, r); }},
-        {"write 2 PHILIPS DOUBLEs", TestPoll(16, 40, 2, PresetId::PhilipsDouble),
-         {D::MakeDouble(3.141592653589793), D::MakeDouble(1e300)},  // 400921FB54442D18, 7E37E43C8800759C
-         [](modbus_t* c) { const uint16_t r[] = {0x4009, 0x21FB, 0x5444, 0x2D18, 0x7E37, 0xE43C, 0x8800, 0x759C};
+        {"write 2 ROSEMOUNT FLOATs, low word first", TestPoll(16, 20, 2, P::RosemountFloat),
+         {F32(3.14159274f), F32(-2.5f)},  // 40490FDB, C0200000
+         [](modbus_t* c) { const uint16_t r[] = {0x0FDB, 0x4049, 0x0000, 0xC020};
+                           return modbus_write_registers(c, 20, 4, r); }},
+        {"write 2 PHILIPS FLOATs, high word first", TestPoll(16, 30, 2, P::PhilipsFloat),
+         {F32(3.14159274f), F32(0.001f)},  // 40490FDB, 3A83126F
+         [](modbus_t* c) { const uint16_t r[] = {0x4049, 0x0FDB, 0x3A83, 0x126F};
+                           return modbus_write_registers(c, 30, 4, r); }},
+        {"write 2 PHILIPS DOUBLEs", TestPoll(16, 40, 2, P::PhilipsDouble),
+         {F64(3.141592653589793), F64(1e300)},  // 400921FB54442D18, 7E37E43C8800759C
+         [](modbus_t* c) { const uint16_t r[] = {0x4009, 0x21FB, 0x5444, 0x2D18,
+                                                   0x7E37, 0xE43C, 0x8800, 0x759C};
                            return modbus_write_registers(c, 40, 8, r); }},
-        {"write 123 registers", TestPoll(16, 1000, 123, PresetId::ShortUint), Counting(123, 500),
-         [](modbus_t* c) { uint16_t r[123]; for (uint16_t i = 0; i < 123; ++i) r[i] = static_cast<uint16_t>(i * 500);
+        {"write 123 registers", TestPoll(16, 1000, 123, P::ShortUint), Counting(123, 500),
+         [](modbus_t* c) { uint16_t r[123];
+                           for (uint16_t i = 0; i < 123; ++i) r[i] = static_cast<uint16_t>(i * 500);
                            return modbus_write_registers(c, 1000, 123, r); }},
     };
 }
@@ -193,7 +197,7 @@ Values Spaced(uint16_t start, uint16_t step, const std::vector<DataItem>& items)
 
 Values BitsOf(const std::vector<uint8_t>& bits, uint16_t start, uint16_t size) {
     std::vector<DataItem> items;
-    for (uint16_t i = 0; i < size; ++i) items.push_back(D::MakeBit(bits[start + i] != 0));
+    for (uint16_t i = 0; i < size; ++i) items.push_back(Bit(bits[start + i] != 0));
     return Spaced(start, 1, items);
 }
 
@@ -207,78 +211,56 @@ struct ReadCase {
 std::vector<ReadCase> ReadCases() {
     const SlaveMemory m = MakeSlaveMemory();
     std::vector<DataItem> counting;
-    for (uint16_t i = 0; i < 125; ++i) counting.push_back(D::MakeUnsignedShort(1000 + 3 * i));
-    auto u16 = [](std::initializer_list<uint16_t> v) {
-        std::vector<DataItem> items;
-        for (const uint16_t x : v) items.push_back(D::MakeUnsignedShort(x));
-        return items;
-    };
+    for (uint16_t i = 0; i < 125; ++i) counting.push_back(U16(1000 + 3 * i));
+    // clang-format off
     return {
-        {"19 coils", TestPoll(1, 3, 19, PresetId::Bit), BitsOf(m.coils, 3, 19)},
-        {"2000 coils", TestPoll(1, 50, 2000, PresetId::Bit), BitsOf(m.coils, 50, 2000)},
-        {"10 inputs", TestPoll(2, 5, 10, PresetId::Bit), BitsOf(m.discrete, 5, 10)},
-        {"SHORT UINTs", TestPoll(3, 0, 4, PresetId::ShortUint),
-         Spaced(0, 1, u16({0, 1, 4660, 65535}))},
-        {"LONG UINTs", TestPoll(3, 10, 3, PresetId::LongUint),
-         Spaced(10, 2,
-                {D::MakeUnsignedInt(305419896), D::MakeUnsignedInt(4294967295u),
-                 D::MakeUnsignedInt(70000)})},
-        {"ROSEMOUNT FLOATs", TestPoll(3, 20, 2, PresetId::RosemountFloat),
-         Spaced(20, 2, {D::MakeFloat(3.14159274f), D::MakeFloat(-2.5f)})},
-        {"PHILIPS FLOATs", TestPoll(3, 30, 2, PresetId::PhilipsFloat),
-         Spaced(30, 2, {D::MakeFloat(3.14159274f), D::MakeFloat(0.001f)})},
-        {"PHILIPS DOUBLEs", TestPoll(3, 40, 2, PresetId::PhilipsDouble),
-         Spaced(40, 4, {D::MakeDouble(3.141592653589793), D::MakeDouble(1e300)})},
-        {"125 registers", TestPoll(3, 100, 125, PresetId::ShortUint), Spaced(100, 1, counting)},
-        {"input SHORT UINTs", TestPoll(4, 0, 5, PresetId::ShortUint),
-         Spaced(0, 1, u16({7, 8, 9, 40000, 65534}))},
-        {"input LONG UINTs", TestPoll(4, 10, 2, PresetId::LongUint),
-         Spaced(10, 2, {D::MakeUnsignedInt(1), D::MakeUnsignedInt(2147483648u)})},
-        {"input PHILIPS FLOATs", TestPoll(4, 20, 2, PresetId::PhilipsFloat),
-         Spaced(20, 2, {D::MakeFloat(123.5f), D::MakeFloat(-7.25f)})},
+        {"19 coils", TestPoll(1, 3, 19, P::Bit), BitsOf(m.coils, 3, 19)},
+        {"2000 coils", TestPoll(1, 50, 2000, P::Bit), BitsOf(m.coils, 50, 2000)},
+        {"10 inputs", TestPoll(2, 5, 10, P::Bit), BitsOf(m.discrete, 5, 10)},
+        {"SHORT UINTs", TestPoll(3, 0, 4, P::ShortUint),
+         Spaced(0, 1, {U16(0), U16(1), U16(4660), U16(65535)})},
+        {"LONG UINTs", TestPoll(3, 10, 3, P::LongUint),
+         Spaced(10, 2, {U32(305419896), U32(4294967295u), U32(70000)})},
+        {"ROSEMOUNT FLOATs", TestPoll(3, 20, 2, P::RosemountFloat),
+         Spaced(20, 2, {F32(3.14159274f), F32(-2.5f)})},
+        {"PHILIPS FLOATs", TestPoll(3, 30, 2, P::PhilipsFloat),
+         Spaced(30, 2, {F32(3.14159274f), F32(0.001f)})},
+        {"PHILIPS DOUBLEs", TestPoll(3, 40, 2, P::PhilipsDouble),
+         Spaced(40, 4, {F64(3.141592653589793), F64(1e300)})},
+        {"125 registers", TestPoll(3, 100, 125, P::ShortUint), Spaced(100, 1, counting)},
+        {"input registers", TestPoll(4, 0, 5, P::ShortUint),
+         Spaced(0, 1, {U16(7), U16(8), U16(9), U16(40000), U16(65534)})},
+        {"input PHILIPS FLOATs", TestPoll(4, 20, 2, P::PhilipsFloat),
+         Spaced(20, 2, {F32(123.5f), F32(-7.25f)})},
     };
+    // clang-format on
 }
 
 struct WriteCase {
     const char* name;
-    uint8_t function;
-    uint16_t start;
-    int32_t preset;
+    Poll poll;
     std::vector<DataItem> values;
 };
 
 std::vector<WriteCase> WriteCases() {
     constexpr uint16_t c = kCoilWriteArea;     // even coils start off, odd ones on
     constexpr uint16_t h = kHoldingWriteArea;  // registers start as AAAA
-    const bool pattern[] = {1, 1, 0, 0, 1, 0, 1, 1, 0, 1};
     std::vector<DataItem> coils;
-    for (const bool b : pattern) coils.push_back(D::MakeBit(b));
+    for (const bool b : {1, 1, 0, 0, 1, 0, 1, 1, 0, 1}) coils.push_back(Bit(b));
+    // clang-format off
     return {
-        {"coil on", 5, c, PresetId::Bit, {D::MakeBit(true)}},
-        {"coil off", 5, c + 1, PresetId::Bit, {D::MakeBit(false)}},
-        {"register", 6, h, PresetId::ShortUint, {D::MakeUnsignedShort(4660)}},
-        {"10 coils", 15, c + 10, PresetId::Bit, coils},
-        {"SHORT UINTs",
-         16,
-         h + 2,
-         PresetId::ShortUint,
-         {D::MakeUnsignedShort(1), D::MakeUnsignedShort(0xABCD), D::MakeUnsignedShort(65535)}},
-        {"LONG UINTs",
-         16,
-         h + 6,
-         PresetId::LongUint,
-         {D::MakeUnsignedInt(0xDEADBEEF), D::MakeUnsignedInt(42)}},
-        {"ROSEMOUNT FLOATs",
-         16,
-         h + 10,
-         PresetId::RosemountFloat,
-         {D::MakeFloat(3.14159274f), D::MakeFloat(-2.5f)}},
-        {"PHILIPS DOUBLEs",
-         16,
-         h + 18,
-         PresetId::PhilipsDouble,
-         {D::MakeDouble(3.141592653589793), D::MakeDouble(-1e-300)}},
+        {"coil on", TestPoll(5, c, 1, P::Bit), {Bit(true)}},
+        {"coil off", TestPoll(5, c + 1, 1, P::Bit), {Bit(false)}},
+        {"register", TestPoll(6, h, 1, P::ShortUint), {U16(4660)}},
+        {"10 coils", TestPoll(15, c + 10, 10, P::Bit), coils},
+        {"SHORT UINTs", TestPoll(16, h + 2, 3, P::ShortUint), {U16(1), U16(0xABCD), U16(65535)}},
+        {"LONG UINTs", TestPoll(16, h + 6, 2, P::LongUint), {U32(0xDEADBEEF), U32(42)}},
+        {"ROSEMOUNT FLOATs", TestPoll(16, h + 10, 2, P::RosemountFloat),
+         {F32(3.14159274f), F32(-2.5f)}},
+        {"PHILIPS DOUBLEs", TestPoll(16, h + 18, 2, P::PhilipsDouble),
+         {F64(3.141592653589793), F64(-1e-300)}},
     };
+    // clang-format on
 }
 
 // "address type raw-bits" of every value in order, compared as text: a value
@@ -349,7 +331,7 @@ class PeerReplies : public testing::TestWithParam<Kind> {
         std::vector<uint16_t> changed, addresses;
         for (const auto& [address, item] : expected)
             map.Insert(address, DataItem()), addresses.push_back(address);
-        map.Insert(9999, D::MakeUnsignedShort(77));
+        map.Insert(9999, U16(77));
         ModbusPacket whole(framing(), 0);
         whole.bytes = reply;
         EXPECT_TRUE(whole.ParseReply(framing(), kSlaveAddress, poll, map, changed)) << ToHex(reply);
@@ -364,14 +346,14 @@ class PeerReplies : public testing::TestWithParam<Kind> {
         if (!expected.empty()) {
             EXPECT_EQ(Text(bytewise.items), Text(expected)) << "ParseByte";
         }
-        expected.emplace_back(9999, D::MakeUnsignedShort(77));
+        expected.emplace_back(9999, U16(77));
         EXPECT_EQ(Text(stored), Text(expected)) << "ParseReply";
     }
 
     // A reply that must be refused: ParseReply stores nothing, CheckFrame fails.
     void ExpectRefused(const Poll& poll, const Bytes& reply, ParseResult frame) {
         DataMap map;
-        map.Insert(poll.start, D::MakeUnsignedShort(5));
+        map.Insert(poll.start, U16(5));
         ModbusPacket whole(framing(), 0), bytewise(framing(), 0);
         whole.bytes = reply;
         std::vector<uint16_t> changed;
@@ -401,18 +383,18 @@ TEST_P(PeerReplies, ReadsDecodeToWhatTheSlaveHolds) {
 TEST_P(PeerReplies, WriteEchoesAreAcceptedAndTheWrittenValuesReadBack) {
     for (const WriteCase& c : WriteCases()) {
         SCOPED_TRACE(c.name);
-        const Poll poll = TestPoll(c.function, c.start, c.values.size(), c.preset);
-        ExpectDecodes(poll, Ask(poll, c.values), {});
-        const bool coils = c.function == 5 || c.function == 15;
-        const Poll readBack = TestPoll(coils ? 1 : 3, c.start, c.values.size(), c.preset);
+        ExpectDecodes(c.poll, Ask(c.poll, c.values), {});
+        const bool coils = c.poll.FunctionCode() == 5 || c.poll.FunctionCode() == 15;
+        const int32_t preset = c.poll.formatpreset;
+        const Poll readBack = TestPoll(coils ? 1 : 3, c.poll.start, c.values.size(), preset);
         ExpectDecodes(readBack, Ask(readBack),
-                      Spaced(c.start, coils ? 1 : StepForPreset(c.preset), c.values));
+                      Spaced(c.poll.start, coils ? 1 : StepForPreset(preset), c.values));
     }
 }
 
 TEST_P(PeerReplies, ExceptionAndDamagedRepliesStoreNothing) {
     // Every slave holds 300 holding registers; 5000 is outside them.
-    const Poll outside = TestPoll(3, 5000, 2, PresetId::ShortUint);
+    const Poll outside = TestPoll(3, 5000, 2, P::ShortUint);
     const Bytes exception = Ask(outside);
     ModbusPacket whole(framing(), 0), bytewise(framing(), 0);
     whole.bytes = exception;
@@ -425,7 +407,7 @@ TEST_P(PeerReplies, ExceptionAndDamagedRepliesStoreNothing) {
     EXPECT_TRUE(bytewise.items.empty());
     ExpectRefused(outside, exception, ParseExceptionReply);
 
-    const Poll poll = TestPoll(3, 0, 4, PresetId::ShortUint);
+    const Poll poll = TestPoll(3, 0, 4, P::ShortUint);
     const Bytes reply = Ask(poll);
     ASSERT_GT(reply.size(), 5u);
     SCOPED_TRACE("last byte missing");
