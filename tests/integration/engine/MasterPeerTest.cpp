@@ -204,8 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Slaves, MasterAgainstPeer,
                          testing::Values(Peer{"TcpPymodbus", Kind::PymodbusTcp, 0},
                                          Peer{"TcpLibmodbus", Kind::LibmodbusTcp, 0},
                                          Peer{"RtuPymodbus9600", Kind::PymodbusRtu, 9600},
-                                         Peer{"RtuLibmodbus115200", Kind::LibmodbusRtu, 115200},
-                                         Peer{"RtuSimulator9600", Kind::SimulatorRtu, 9600}),
+                                         Peer{"RtuLibmodbus115200", Kind::LibmodbusRtu, 115200}),
                          [](const testing::TestParamInfo<Peer>& info) {
                              return std::string(info.param.name);
                          });

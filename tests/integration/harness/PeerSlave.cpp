@@ -31,15 +31,14 @@ bool StartSimulator(PeerProcess& process, const std::string& device,
 }
 
 std::string PeerSlave::Name(Kind kind) {
-    static const char* const names[] = {"PymodbusTcp",  "PymodbusRtuOverTcp", "PymodbusRtuOnPty",
-                                        "LibmodbusTcp", "LibmodbusRtuOnPty",  "SimulatorRtuOnPty"};
+    static const char* const names[] = {"PymodbusTcp", "PymodbusRtuOverTcp", "PymodbusRtuOnPty",
+                                        "LibmodbusTcp", "LibmodbusRtuOnPty"};
     return names[static_cast<int>(kind)];
 }
 
 bool PeerSlave::Start(Kind kind, uint32_t baud, std::string& error) {
     kind_ = kind;
-    const bool pty =
-        kind == Kind::PymodbusRtu || kind == Kind::LibmodbusRtu || kind == Kind::SimulatorRtu;
+    const bool pty = kind == Kind::PymodbusRtu || kind == Kind::LibmodbusRtu;
     if (pty) {
         pty_.emplace();
         error = pty_->error;
@@ -48,15 +47,6 @@ bool PeerSlave::Start(Kind kind, uint32_t baud, std::string& error) {
     const SlaveMemory m = MakeSlaveMemory();
     const std::vector<std::string> tables = {"co:0=" + Join(m.coils), "di:0=" + Join(m.discrete),
                                              "hr:0=" + Join(m.holding), "ir:0=" + Join(m.input)};
-    if (kind == Kind::SimulatorRtu) {
-        std::vector<std::string> options = {"--baud", std::to_string(baud), "--unit",
-                                            std::to_string(kSlaveAddress)};
-        for (const std::string& t : tables) {
-            options.push_back("--set");
-            options.push_back(t.substr(0, 2) == "co" ? "coil" + t.substr(2) : t);
-        }
-        return StartSimulator(process_, pty_->slaveEnd, options, error);
-    }
     const bool pymodbus = kind <= Kind::PymodbusRtu;
     std::vector<std::string> argv = {"/usr/bin/python3", KESTROM_PEER_SLAVE,
                                      pymodbus ? "pymodbus" : "libmodbus"};

@@ -14,7 +14,6 @@ class PeerSlave {
         PymodbusRtu,         // RTU framing on a pty pair
         LibmodbusTcp,
         LibmodbusRtu,
-        SimulatorRtu,  // kestrom-slave-sim, written apart from the protocol library
     };
     static std::string Name(Kind kind);
 
