@@ -3,16 +3,21 @@
 // libmodbus) and the simulator: every standard read lands in the data map, and
 // every standard write is held by the slave afterwards, read back in the same
 // run (over TCP also with mbpoll). Against the simulator, the float and double
-// functions and the faults a serial line brings.
+// functions and the faults a serial line brings; against the unit tests' fake
+// slave, hundreds of dropped connections.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 
+#include "FakeSlave.h"
 #include "PeerSlave.h"
 #include "SlaveMemory.h"
 #include "engine/CommsSettings.h"
@@ -91,6 +96,7 @@ struct MasterRun {
         std::vector<Event> events;
         for (const auto until = Clock::now() + 30s; count > 0 && Clock::now() < until;) {
             const std::optional<Notification> next = queue.Pop(20);
+            if (next && Describe(*next) == "item") ++items;
             if (!next || Describe(*next) == "item") continue;
             events.push_back({Describe(*next), Clock::now()});
             if (events.back().step.rfind(last, 0) == 0) --count;
@@ -105,6 +111,7 @@ struct MasterRun {
     std::unique_ptr<ModbusMasterEthernet> tcp;
     std::unique_ptr<ModbusMasterSerial> serial;
     Thread* master = nullptr;
+    size_t items = 0;  // item changes seen by Until
 };
 
 Steps StepsOf(const std::vector<Event>& events) {
@@ -267,33 +274,6 @@ TEST_F(SerialLine, ShowsFiveBytesOfANineByteReplyAtTheGapStoresNothingAndPollsOn
     EXPECT_EQ(run.settings.datamap.Find(0)->AsUnsignedShort(), 0) << "a cut reply stores nothing";
 }
 
-// A timeout shorter than the reply takes to arrive: the tick neither cuts the
-// reply off nor sends into the line while the read is outstanding.
-TEST_F(SerialLine, TakesAReplyThatIsStillTricklingInWhenTheTimeoutFalls) {
-    Serve({"--set", "hr:0-1=10,20", "--fault", "trickle=40"});
-    run.settings.timeout = 100;
-    run.settings.pollrate = 50;
-    run.settings.polls = {TestPoll(3, 0, 2, PresetId::ShortUint)};
-    run.settings.datamap.Insert(1, DataItem(DataItem::UnsignedShort));
-    EXPECT_EQ(StepsOf(run.Until("received 9", 2)),
-              (Steps{"state 0", "state 1", "sent 0", "received 9", "sent 0", "received 9"}));
-    EXPECT_EQ(run.settings.datamap.Find(1)->AsUnsignedShort(), 20);
-}
-
-TEST_F(SerialLine, CountsASilentLineAgainstRetriesWithRequestsATimeoutApart) {
-    Serve({});
-    run.settings.timeout = 400;
-    run.settings.polls = {TestPoll(3, 0, 1, PresetId::ShortUint),
-                          TestPoll(3, 9, 1, PresetId::ShortUint)};
-    const std::vector<Event> events = run.Until("sent 9");
-    ASSERT_EQ(StepsOf(events), (Steps{"state 0", "state 1", "sent 0", "retry", "sent 0", "retry",
-                                      "sent 0", "give up", "sent 9"}));
-    for (const size_t sent : {4u, 6u, 8u}) {
-        EXPECT_GE(Ms(events[sent - 2], events[sent]), 380) << "request " << sent;
-        EXPECT_LT(Ms(events[sent - 2], events[sent]), 700) << "request " << sent;
-    }
-}
-
 TEST(SerialPort, AMissingPortEndsTheRun) {
     MasterRun run;
     run.Serial("/dev/kestrom-no-such-port");
@@ -301,6 +281,48 @@ TEST(SerialPort, AMissingPortEndsTheRun) {
     EXPECT_EQ(StepsOf(run.Until("run ended")), (Steps{"state 0", "state 3", "run ended"}));
     EXPECT_TRUE(run.master->WaitForEnd(2000));
     EXPECT_EQ(run.settings.connected.load(), 0);
+}
+
+long CountEntries(const char* directory) {
+    return std::distance(std::filesystem::directory_iterator(directory), {});
+}
+
+// A bounded soak against the unit tests' fake slave, which drops the
+// connection 150 times at random points of its reply (mid-frame included):
+// after every drop the master reconnects and values resume, and once it is
+// stopped the process is back to the descriptors and threads it had before.
+TEST(TcpSoak, ReconnectsAfterEveryDropAndReturnsToItsBaseline) {
+    constexpr size_t kDrops = 150;
+    // Odd requests are answered whole with a value that changes; even ones get
+    // a cut reply (0 to 10 of its 11 bytes) and a close.
+    std::mt19937 random(20261206);
+    FakeSlave slave([&random](const FakeSlave::Bytes& request, int number) {
+        FakeSlave::Bytes reply = FakeSlave::MbapReply(
+            request, FakeSlave::RegistersPdu(3, {static_cast<uint16_t>(number)}));
+        if (number % 2 == 1) return FakeSlave::Answer{{reply}};
+        reply.resize(std::uniform_int_distribution<size_t>(0, reply.size() - 1)(random));
+        FakeSlave::Answer cut;
+        if (!reply.empty()) cut.segments.push_back(reply);
+        cut.closeAfter = true;
+        return cut;
+    });
+    const long descriptors = CountEntries("/proc/self/fd");
+    const long threads = CountEntries("/proc/self/task");
+    {
+        MasterRun run;
+        run.settings.modbusaddress = 1;
+        run.settings.timeout = 500;
+        run.settings.retries = 0;
+        run.settings.polls = {TestPoll(3, 7, 1, PresetId::ShortUint)};
+        run.settings.datamap.Insert(7, DataItem(DataItem::UnsignedShort));
+        run.Tcp(slave.Port());
+        run.Until("state " + std::to_string(static_cast<uint32_t>(ConnectionState::Lost)), kDrops);
+        run.master->Stop(true);
+        EXPECT_GE(run.items, kDrops - 1) << "values resume after every reconnection";
+        EXPECT_GE(slave.Connections(), static_cast<int>(kDrops));
+    }
+    EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors) << "no socket left open";
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads) << "no thread left running";
 }
 
 }  // namespace
