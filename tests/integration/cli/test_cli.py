@@ -3,8 +3,8 @@ slaves over TCP and over a socat pty pair, and the Windows console build under
 Wine against the simulator. Rows, the log, saved values, the web interface,
 exit statuses and the stop on a signal are checked from outside.
 
-  test_cli.py OverTcp OverSerial BadOptions  (native)
-  test_cli.py UnderWine                     (KESTROM_WIN_CLI, KESTROM_WINEPREFIX)
+  test_cli.py OverTcp OverSerial   (native)
+  test_cli.py UnderWine            (KESTROM_WIN_CLI, KESTROM_WINEPREFIX)
 """
 import json
 import os
@@ -244,7 +244,22 @@ class OverTcp(unittest.TestCase):
                     write_project(d, name, members, raw)
                 status, out, err = self.run_cli([path])
                 self.assertEqual((status, out, len(err.splitlines())), (2, "", 1), err)
-                self.assertRegex(err.strip(), f"^kestrom-master-cli: {re.escape(self.path(path))}: .*{fragment}")
+                self.assertRegex(err.strip(),
+                                 f"^kestrom-master-cli: {re.escape(self.path(path))}: .*{fragment}")
+
+    def test_bad_options_give_status_two_and_the_usage(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = write_project(d, "p.xmb", project())
+            for args in (["--bogus", path], ["--seconds", "0", path], [], [path, path]):
+                status, out, err = self.run_cli(args)
+                self.assertEqual(status, 2, args)
+                self.assertIn("Usage: kestrom-master-cli", err, args)
+            status, out, err = self.run_cli(["--do-poll", "3", path])
+            self.assertEqual(status, 2, err)
+            self.assertIn("--do-poll 3", err)
+            status, out, _ = self.run_cli(["--help"])
+            self.assertEqual(status, 0)
+            self.assertIn("--do-poll INDEX", out)
 
 
 class OverSerial(unittest.TestCase):
@@ -275,22 +290,6 @@ class OverSerial(unittest.TestCase):
             status, out, err = run_cli(["--device", os.path.join(d, "no-such-tty"), path])
             self.assertEqual(status, 1, out + err)
             self.assertIn(state("Connection Failed."), parse_rows(out))
-
-
-class BadOptions(unittest.TestCase):
-    def test_bad_options_give_status_two_and_the_usage(self):
-        with tempfile.TemporaryDirectory() as d:
-            path = write_project(d, "p.xmb", project())
-            for args in (["--bogus", path], ["--seconds", "0", path], [], [path, path]):
-                status, out, err = run_cli(args)
-                self.assertEqual(status, 2, args)
-                self.assertIn("Usage: kestrom-master-cli", err, args)
-            status, out, err = run_cli(["--do-poll", "3", path])
-            self.assertEqual(status, 2, err)
-            self.assertIn("--do-poll 3", err)
-            status, out, _ = run_cli(["--help"])
-            self.assertEqual(status, 0)
-            self.assertIn("--do-poll INDEX", out)
 
 
 class UnderWine(OverTcp):
