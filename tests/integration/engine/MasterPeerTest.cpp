@@ -1,10 +1,10 @@
 // The masters against real peers. The TCP master (on 127.0.0.1) and the RTU
 // master (on socat pty pairs) poll slaves written by others (pymodbus,
-// libmodbus) and the simulator: every standard read lands in the data map, and
-// every standard write is held by the slave afterwards, read back in the same
-// run (over TCP also with mbpoll). Against the simulator, the float and double
-// functions and the faults a serial line brings; against the unit tests' fake
-// slave, hundreds of dropped connections.
+// libmodbus): every standard read lands in the data map, and every standard
+// write is held by the slave afterwards, read back in the same run (over TCP
+// also with mbpoll). Against the simulator on a pty pair, the float and double
+// functions and a cut reply; against the unit tests' fake slave, a hundred and
+// fifty dropped connections.
 #include <gtest/gtest.h>
 
 #include <algorithm>
