@@ -11,7 +11,7 @@
 #include <memory>
 #include <thread>
 
-#include "PtyPeers.h"
+#include "PeerProcess.h"
 #include "engine/CommsSettings.h"
 #include "engine/ModbusMasterSerial.h"
 #include "engine/NotificationQueue.h"

@@ -1,0 +1,328 @@
+// The masters against real peers. The TCP master (on 127.0.0.1) and the RTU
+// master (on socat pty pairs) poll slaves written by others (pymodbus,
+// libmodbus): every standard read lands in the data map, and every standard
+// write is held by the slave afterwards, read back in the same run (over TCP
+// also with mbpoll). Against the simulator on a pty pair, the float and double
+// functions and a cut reply; against the unit tests' fake slave, a hundred and
+// fifty dropped connections.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+
+#include "FakeSlave.h"
+#include "PeerSlave.h"
+#include "SlaveMemory.h"
+#include "engine/CommsSettings.h"
+#include "engine/ModbusMasterEthernet.h"
+#include "engine/ModbusMasterSerial.h"
+#include "engine/NotificationQueue.h"
+#include "engine/Notifier.h"
+#include "protocol/FormatPreset.h"
+#include "protocol/ModbusPacket.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Steps = std::vector<std::string>;
+using Kind = PeerSlave::Kind;
+
+Poll TestPoll(uint8_t function, uint16_t start, uint16_t size, int32_t preset) {
+    Poll poll;
+    EXPECT_TRUE(MakePoll(function, start, size, preset, poll));
+    return poll;
+}
+
+struct Event {
+    std::string step;
+    Clock::time_point at;
+};
+
+long Ms(const Event& from, const Event& to) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(to.at - from.at).count());
+}
+
+// A master, TCP or serial, and the events it posts.
+struct MasterRun {
+    MasterRun() {
+        for (uint32_t event = EventConnectionState; event <= EventRunEnded; ++event)
+            notifier.Register(&queue, event);
+        settings.modbusaddress = kSlaveAddress;
+        settings.pollrate = 0;
+        settings.timeout = 1000;
+        settings.retries = 3;
+    }
+    ~MasterRun() {
+        if (master) master->Stop(true);
+    }
+    void Tcp(uint16_t port) {
+        tcp = std::make_unique<ModbusMasterEthernet>(notifier, settings);
+        tcp->host = "127.0.0.1";
+        tcp->port = port;
+        master = tcp.get();
+    }
+    void Serial(const std::string& device, uint32_t baud = 9600) {
+        settings.protocol = 1;
+        serial = std::make_unique<ModbusMasterSerial>(notifier, settings);
+        serial->line.devicePath = device;
+        serial->line.baud = baud;
+        master = serial.get();
+    }
+
+    static std::string Describe(const Notification& n) {
+        if (n.event == EventConnectionState) return "state " + std::to_string(n.wParam);
+        if (n.event == EventPacketSent) return "sent " + std::to_string(n.packet->start);
+        if (n.event == EventPacketReceived)
+            return "received " + std::to_string(n.packet->bytes.size());
+        if (n.event == EventTimeoutRetry) return "retry";
+        if (n.event == EventTimeoutGiveUp) return "give up";
+        if (n.event == EventRunEnded) return "run ended";
+        return n.event == EventItemChanged ? "item" : "event " + std::to_string(n.event);
+    }
+
+    // Starts the master; the events (item changes left out) until the
+    // count-th one that starts with `last`.
+    std::vector<Event> Until(const std::string& last, size_t count = 1) {
+        EXPECT_TRUE(master->Start());
+        std::vector<Event> events;
+        for (const auto until = Clock::now() + 30s; count > 0 && Clock::now() < until;) {
+            const std::optional<Notification> next = queue.Pop(20);
+            if (next && Describe(*next) == "item") ++items;
+            if (!next || Describe(*next) == "item") continue;
+            events.push_back({Describe(*next), Clock::now()});
+            if (events.back().step.rfind(last, 0) == 0) --count;
+        }
+        EXPECT_EQ(count, 0u) << "\"" << last << "\" missing";
+        return events;
+    }
+
+    Notifier notifier;
+    NotificationQueue queue;
+    CommsSettings settings;
+    std::unique_ptr<ModbusMasterEthernet> tcp;
+    std::unique_ptr<ModbusMasterSerial> serial;
+    Thread* master = nullptr;
+    size_t items = 0;  // item changes seen by Until
+};
+
+Steps StepsOf(const std::vector<Event>& events) {
+    Steps steps;
+    for (const Event& event : events) steps.push_back(event.step);
+    return steps;
+}
+
+// Values mbpoll reads from a TCP slave: table 0 coils, 4 holding registers.
+std::map<uint16_t, long> ReadWithMbpoll(uint16_t port, int table, int start, int count) {
+    PeerProcess mbpoll;
+    std::string line, error;
+    std::map<uint16_t, long> values;
+    EXPECT_TRUE(mbpoll.Start({"mbpoll", "-m", "tcp", "-a", std::to_string(kSlaveAddress), "-0",
+                              "-1", "-t", std::to_string(table), "-r", std::to_string(start), "-c",
+                              std::to_string(count), "-p", std::to_string(port), "127.0.0.1"},
+                             error))
+        << error;
+    for (int address = 0; mbpoll.WaitForLine("]:", line, 5s, error);) {
+        long value = 0;
+        if (std::sscanf(line.c_str(), "[%d]: %ld", &address, &value) == 2)
+            values[static_cast<uint16_t>(address)] = value;
+    }
+    return values;
+}
+
+struct Peer {
+    const char* name;
+    Kind kind;
+    uint32_t baud;
+};
+
+class MasterAgainstPeer : public testing::TestWithParam<Peer> {};
+
+// Reads of every table, then writes of functions 5, 6, 15, 16 into the write
+// areas, then reads of the write areas: they store what the slave holds over
+// the written values, so a write the slave did not carry out shows as its
+// old value.
+TEST_P(MasterAgainstPeer, ReadsEveryTableAndWritesWhatTheSlaveThenHolds) {
+    PeerSlave slave;
+    std::string error;
+    ASSERT_TRUE(slave.Start(GetParam().kind, GetParam().baud, error)) << error;
+    MasterRun run;
+    if (slave.onPty())
+        run.Serial(slave.device(), GetParam().baud);
+    else
+        run.Tcp(slave.port());
+    constexpr uint16_t c = kCoilWriteArea;
+    constexpr uint16_t h = kHoldingWriteArea;
+    run.settings.polls = {
+        TestPoll(1, 100, 10, PresetId::Bit),     TestPoll(2, 0, 10, PresetId::Bit),
+        TestPoll(3, 30, 4, PresetId::ShortUint), TestPoll(4, 10, 4, PresetId::ShortUint),
+        TestPoll(5, c, 1, PresetId::Bit),        TestPoll(6, h, 1, PresetId::ShortUint),
+        TestPoll(15, c + 10, 10, PresetId::Bit), TestPoll(16, h + 2, 3, PresetId::ShortUint),
+        TestPoll(1, c, 20, PresetId::Bit),       TestPoll(3, h, 5, PresetId::ShortUint)};
+    // What the data map holds afterwards: what the slave held, with the writes over it.
+    const SlaveMemory m = MakeSlaveMemory();
+    std::map<uint16_t, long> bits, registers;
+    for (uint16_t a = 0; a < 10; ++a) bits[a] = m.discrete[a];
+    for (uint16_t a = 100; a < 110; ++a) bits[a] = m.coils[a];
+    for (uint16_t a = c; a < c + 20; ++a) bits[a] = m.coils[a];
+    for (uint16_t a = 10; a < 14; ++a) registers[a] = m.input[a];
+    for (uint16_t a = 30; a < 34; ++a) registers[a] = m.holding[a];
+    for (uint16_t a = h; a < h + 5; ++a) registers[a] = m.holding[a];
+    std::map<uint16_t, long> written = {{c, 1}};  // an even coil: it starts off
+    const bool pattern[] = {1, 1, 0, 1, 0, 0, 0, 1, 1, 0};
+    for (uint16_t i = 0; i < 10; ++i) written[c + 10 + i] = pattern[i];
+    for (const auto& [a, v] : written) bits[a] = v;
+    for (const auto& [a, v] : bits)
+        run.settings.datamap.Insert(
+            a, written.count(a) ? DataItem::MakeBit(v) : DataItem(DataItem::Bit));
+    const std::map<uint16_t, long> writtenRegisters = {
+        {h, 4321}, {h + 2, 7}, {h + 3, 60000}, {h + 4, 258}};
+    for (const auto& [a, v] : writtenRegisters) registers[a] = v;
+    for (const auto& [a, v] : registers)
+        run.settings.datamap.Insert(a, writtenRegisters.count(a)
+                                           ? DataItem::MakeUnsignedShort(static_cast<uint16_t>(v))
+                                           : DataItem(DataItem::UnsignedShort));
+
+    const Steps steps = StepsOf(run.Until("received", run.settings.polls.size()));
+    run.master->Stop(true);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "retry"), 0) << "no timeouts";
+    for (const auto& [a, v] : bits)
+        EXPECT_EQ(run.settings.datamap.Find(a)->AsBit(), v == 1) << "bit " << a;
+    for (const auto& [a, v] : registers)
+        EXPECT_EQ(run.settings.datamap.Find(a)->AsUnsignedShort(), v) << "register " << a;
+    if (slave.onPty()) return;
+    std::map<uint16_t, long> coilArea, holdingArea;
+    for (uint16_t a = c; a < c + 20; ++a) coilArea[a] = bits[a];
+    for (uint16_t a = h; a < h + 5; ++a) holdingArea[a] = registers[a];
+    EXPECT_EQ(ReadWithMbpoll(slave.port(), 0, c, 20), coilArea) << "coils as mbpoll reads them";
+    EXPECT_EQ(ReadWithMbpoll(slave.port(), 4, h, 5), holdingArea)
+        << "registers as mbpoll reads them";
+}
+
+INSTANTIATE_TEST_SUITE_P(Slaves, MasterAgainstPeer,
+                         testing::Values(Peer{"TcpPymodbus", Kind::PymodbusTcp, 0},
+                                         Peer{"TcpLibmodbus", Kind::LibmodbusTcp, 0},
+                                         Peer{"RtuPymodbus9600", Kind::PymodbusRtu, 9600},
+                                         Peer{"RtuLibmodbus115200", Kind::LibmodbusRtu, 115200}),
+                         [](const testing::TestParamInfo<Peer>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// The serial master on one end of a pty pair, the simulator with `options` on
+// the other (nothing serves the line when there are none).
+class SerialLine : public testing::Test {
+  protected:
+    void Serve(const std::vector<std::string>& options) {
+        std::string error;
+        ASSERT_TRUE(pair.Ready()) << pair.error;
+        if (!options.empty()) {
+            ASSERT_TRUE(StartSimulator(simulator, pair.slaveEnd, options, error)) << error;
+        }
+        run.settings.modbusaddress = 1;
+        run.Serial(pair.masterEnd);
+    }
+    PtyPair pair;
+    PeerProcess simulator;
+    MasterRun run;
+};
+
+// One float or double per address. The written values are read back in the
+// same run, over themselves.
+TEST_F(SerialLine, ReadsAndWritesFloatsAndDoublesWithTheDanielFunctions) {
+    Serve({"--set", "float:0-1=1.5,-2.25", "--set", "double:4-5=3.125,1e100"});
+    CommsSettings& s = run.settings;
+    s.polls = {TestPoll(65, 0, 2, PresetId::Float),  TestPoll(67, 4, 2, PresetId::Double),
+               TestPoll(66, 10, 2, PresetId::Float), TestPoll(68, 20, 1, PresetId::Double),
+               TestPoll(65, 9, 3, PresetId::Float),  TestPoll(67, 20, 1, PresetId::Double)};
+    for (uint16_t a : {0, 1}) s.datamap.Insert(a, DataItem(DataItem::Float));
+    for (uint16_t a : {4, 5}) s.datamap.Insert(a, DataItem(DataItem::Double));
+    s.datamap.Insert(9, DataItem::MakeFloat(99.0f));
+    s.datamap.Insert(10, DataItem::MakeFloat(6.5f));
+    s.datamap.Insert(11, DataItem::MakeFloat(-0.5f));
+    s.datamap.Insert(20, DataItem::MakeDouble(2.0e-3));
+    const Steps steps = StepsOf(run.Until("received", run.settings.polls.size()));
+    run.master->Stop(true);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "retry"), 0) << "no timeouts";
+    EXPECT_EQ(s.datamap.Find(0)->AsFloat(), 1.5f);
+    EXPECT_EQ(s.datamap.Find(1)->AsFloat(), -2.25f);
+    EXPECT_EQ(s.datamap.Find(4)->AsDouble(), 3.125);
+    EXPECT_EQ(s.datamap.Find(5)->AsDouble(), 1e100);
+    EXPECT_EQ(s.datamap.Find(9)->AsFloat(), 0.0f) << "the read-back reached the slave";
+    EXPECT_EQ(s.datamap.Find(10)->AsFloat(), 6.5f);
+    EXPECT_EQ(s.datamap.Find(11)->AsFloat(), -0.5f);
+    EXPECT_EQ(s.datamap.Find(20)->AsDouble(), 2.0e-3);
+}
+
+TEST_F(SerialLine, ShowsFiveBytesOfANineByteReplyAtTheGapStoresNothingAndPollsOnAfterThePollRate) {
+    Serve({"--set", "hr:0-1=10,20", "--fault", "truncate=5"});
+    run.settings.pollrate = 300;
+    run.settings.polls = {TestPoll(3, 0, 2, PresetId::ShortUint)};
+    run.settings.datamap.Insert(0, DataItem(DataItem::UnsignedShort));
+    const std::vector<Event> events = run.Until("sent 0", 2);
+    ASSERT_EQ(StepsOf(events), (Steps{"state 0", "state 1", "sent 0", "received 5", "sent 0"}))
+        << "the cut reply is the answer: no retry";
+    EXPECT_GE(Ms(events[2], events[3]), 190) << "ended by the 200 ms gap";
+    EXPECT_GE(Ms(events[3], events[4]), 280) << "the next poll follows the poll rate";
+    EXPECT_EQ(run.settings.datamap.Find(0)->AsUnsignedShort(), 0) << "a cut reply stores nothing";
+}
+
+TEST(SerialPort, AMissingPortEndsTheRun) {
+    MasterRun run;
+    run.Serial("/dev/kestrom-no-such-port");
+    run.settings.polls = {TestPoll(3, 0, 1, PresetId::ShortUint)};
+    EXPECT_EQ(StepsOf(run.Until("run ended")), (Steps{"state 0", "state 3", "run ended"}));
+    EXPECT_TRUE(run.master->WaitForEnd(2000));
+    EXPECT_EQ(run.settings.connected.load(), 0);
+}
+
+long CountEntries(const char* directory) {
+    return std::distance(std::filesystem::directory_iterator(directory), {});
+}
+
+// A bounded soak against the unit tests' fake slave, which drops the
+// connection 150 times at random points of its reply (mid-frame included):
+// after every drop the master reconnects and values resume, and once it is
+// stopped the process is back to the descriptors and threads it had before.
+TEST(TcpSoak, ReconnectsAfterEveryDropAndReturnsToItsBaseline) {
+    constexpr size_t kDrops = 150;
+    // Odd requests are answered whole with a value that changes; even ones get
+    // a cut reply (0 to 10 of its 11 bytes) and a close.
+    std::mt19937 random(20261206);
+    FakeSlave slave([&random](const FakeSlave::Bytes& request, int number) {
+        FakeSlave::Bytes reply = FakeSlave::MbapReply(
+            request, FakeSlave::RegistersPdu(3, {static_cast<uint16_t>(number)}));
+        if (number % 2 == 1) return FakeSlave::Answer{{reply}};
+        reply.resize(std::uniform_int_distribution<size_t>(0, reply.size() - 1)(random));
+        FakeSlave::Answer cut;
+        if (!reply.empty()) cut.segments.push_back(reply);
+        cut.closeAfter = true;
+        return cut;
+    });
+    const long descriptors = CountEntries("/proc/self/fd");
+    const long threads = CountEntries("/proc/self/task");
+    {
+        MasterRun run;
+        run.settings.modbusaddress = 1;
+        run.settings.timeout = 500;
+        run.settings.retries = 0;
+        run.settings.polls = {TestPoll(3, 7, 1, PresetId::ShortUint)};
+        run.settings.datamap.Insert(7, DataItem(DataItem::UnsignedShort));
+        run.Tcp(slave.Port());
+        run.Until("state " + std::to_string(static_cast<uint32_t>(ConnectionState::Lost)), kDrops);
+        run.master->Stop(true);
+        EXPECT_GE(run.items, kDrops - 1) << "values resume after every reconnection";
+        EXPECT_GE(slave.Connections(), static_cast<int>(kDrops));
+    }
+    EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors) << "no socket left open";
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads) << "no thread left running";
+}
+
+}  // namespace
