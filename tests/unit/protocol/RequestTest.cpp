@@ -11,15 +11,13 @@ DataItem U16(uint16_t v) { return DataItem::MakeUnsignedShort(v); }
 DataItem Bit(bool on) { return DataItem::MakeBit(on); }
 
 struct Request {
-    uint8_t protocol = Protocol::Tcp;
-    uint16_t transaction = 1;
-    uint8_t slave = 1;
-    uint8_t function = 3;
-    uint16_t start = 0;
-    uint16_t size = 1;
-    int32_t preset = P::ShortUint;
+    uint8_t protocol, slave, function;
+    uint16_t start, size;
+    int32_t preset;
     std::map<uint16_t, DataItem> values = {};  // the data map's values for a write
+    uint16_t transaction = 1;
 };
+constexpr uint8_t Tcp = Protocol::Tcp, Rtu = Protocol::Rtu;
 
 // Built as the masters build a request: header fields, the poll's set-up, the
 // write values by address, then BuildRequest.
@@ -48,126 +46,60 @@ std::map<uint16_t, DataItem> Coils0x1CD() {  // coils 0x13.. as CD 01
 }  // namespace
 
 TEST(BuildRequest, WritesEveryRequestLayoutInBothFramings) {
-    const auto Rtu = Protocol::Rtu;
+    const auto U32 = DataItem::MakeUnsignedInt;
+    const auto F32 = DataItem::MakeFloat;
     const struct {
         const char* name;
-        Request request;
+        Request request;  // framing, slave, function, start, size, preset, values
         Bytes bytes;
     } cases[] = {
-        {"3 over MBAP",
-         {.transaction = 0x0102, .start = 0x0010, .size = 2},
+        // clang-format off
+        {"3 over MBAP", {Tcp, 1, 3, 0x10, 2, P::ShortUint, {}, 0x0102},
          {0x01, 0x02, 0x00, 0x00, 0x00, 0x06,    // transaction, protocol 0, length 6
           0x01, 0x03, 0x00, 0x10, 0x00, 0x02}},  // slave, function, start, count
-        {"3 over RTU", {.protocol = Rtu}, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}},
-        {"1",
-         {.protocol = Rtu,
-          .slave = 0x11,
-          .function = 1,
-          .start = 0x13,
-          .size = 37,
-          .preset = P::Bit},
-         WithCrc({0x11, 0x01, 0x00, 0x13, 0x00, 0x25})},
-        {"2",
-         {.protocol = Rtu,
-          .slave = 0x11,
-          .function = 2,
-          .start = 0x13,
-          .size = 37,
-          .preset = P::Bit},
-         WithCrc({0x11, 0x02, 0x00, 0x13, 0x00, 0x25})},
-        {"4",
-         {.protocol = Rtu, .slave = 0x11, .function = 4, .start = 0x13, .size = 37},
-         WithCrc({0x11, 0x04, 0x00, 0x13, 0x00, 0x25})},
-        {"5 on",
-         {.protocol = Rtu,
-          .function = 5,
-          .start = 10,
-          .preset = P::Bit,
-          .values = {{10, Bit(true)}}},
+        {"3 over RTU", {Rtu, 1, 3, 0, 1, P::ShortUint}, {1, 3, 0, 0, 0, 1, 0x84, 0x0A}},
+        {"1", {Rtu, 0x11, 1, 0x13, 37, P::Bit}, WithCrc({0x11, 0x01, 0x00, 0x13, 0x00, 0x25})},
+        {"2", {Rtu, 0x11, 2, 0x13, 37, P::Bit}, WithCrc({0x11, 0x02, 0x00, 0x13, 0x00, 0x25})},
+        {"4", {Rtu, 0x11, 4, 0x13, 37, P::ShortUint}, WithCrc({0x11, 4, 0x00, 0x13, 0x00, 0x25})},
+        {"5 on", {Rtu, 1, 5, 10, 1, P::Bit, {{10, Bit(true)}}},
          {0x01, 0x05, 0x00, 0x0A, 0xFF, 0x00, 0xAC, 0x38}},
-        {"5 off",
-         {.function = 5, .start = 10, .preset = P::Bit, .values = {{10, Bit(false)}}},
-         WithMbap({0x01, 0x05, 0x00, 0x0A, 0x00, 0x00})},
-        {"5 with a value that is no bit",
-         {.function = 5, .start = 10, .preset = P::Bit, .values = {{10, U16(1)}}},
-         WithMbap({0x01, 0x05, 0x00, 0x0A, 0x00, 0x00})},
-        {"6",
-         {.function = 6, .start = 1, .values = {{1, U16(1234)}}},
-         WithMbap({0x01, 0x06, 0x00, 0x01, 0x04, 0xD2})},
+        {"5 off", {Tcp, 1, 5, 10, 1, P::Bit, {{10, Bit(false)}}}, WithMbap({1, 5, 0, 10, 0, 0})},
+        {"5, no bit", {Tcp, 1, 5, 10, 1, P::Bit, {{10, U16(1)}}}, WithMbap({1, 5, 0, 10, 0, 0})},
+        {"6", {Tcp, 1, 6, 1, 1, P::ShortUint, {{1, U16(1234)}}}, WithMbap({1, 6, 0, 1, 4, 0xD2})},
         {"15, coils 20 to 29 of the protocol's own example",
-         {.protocol = Rtu,
-          .slave = 0x11,
-          .function = 15,
-          .start = 0x13,
-          .size = 10,
-          .preset = P::Bit,
-          .values = Coils0x1CD()},
+         {Rtu, 0x11, 15, 0x13, 10, P::Bit, Coils0x1CD()},
          {0x11, 0x0F, 0x00, 0x13, 0x00, 0x0A,  // slave, function, start, 10 coils
           0x02, 0xCD, 0x01, 0xBF, 0x0B}},      // 2 bytes, coils, CRC
         {"15, the first coil in bit 0",
-         {.function = 15, .size = 10, .preset = P::Bit, .values = {{0, Bit(true)}, {9, Bit(true)}}},
+         {Tcp, 1, 15, 0, 10, P::Bit, {{0, Bit(true)}, {9, Bit(true)}}},
          WithMbap({0x01, 0x0F, 0x00, 0x00, 0x00, 0x0A, 0x02, 0x01, 0x02})},
-        {"16",
-         {.protocol = Rtu,
-          .function = 16,
-          .start = 1,
-          .size = 2,
-          .values = {{1, U16(0x000A)}, {2, U16(0x0102)}}},
+        {"16", {Rtu, 1, 16, 1, 2, P::ShortUint, {{1, U16(0x000A)}, {2, U16(0x0102)}}},
          {0x01, 0x10, 0x00, 0x01, 0x00, 0x02, 0x04,  // start, 2 registers, 4 bytes
           0x00, 0x0A, 0x01, 0x02, 0x92, 0x30}},      // values, CRC
-        {"16 LONG UINT, two registers an item, unmapped as zeros",
-         {.function = 16,
-          .start = 100,
-          .size = 3,
-          .preset = P::LongUint,
-          .values = {{100, DataItem::MakeUnsignedInt(1)},
-                     {102, DataItem::MakeUnsignedInt(0x01020304)}}},
-         {0x00, 0x01, 0x00, 0x00, 0x00, 0x13,  // MBAP, length 7 + 12 = 19
-          0x01, 0x10, 0x00, 0x64, 0x00, 0x06, 0x0C, 0x00, 0x00, 0x00, 0x01,  // 6 registers
-          0x01, 0x02, 0x03, 0x04, 0x00, 0x00, 0x00, 0x00}},
-        {"16 ASCII 8 counts items and pads the text",
-         {.function = 16,
-          .start = 5,
-          .preset = P::Ascii8,
-          .values = {{5, DataItem::MakeString("AB")}}},
+        {"16 LONG UINT, unmapped as zeros",
+         {Tcp, 1, 16, 100, 3, P::LongUint, {{100, U32(1)}, {102, U32(0x01020304)}}},
+         {0x00, 0x01, 0x00, 0x00, 0x00, 0x13,                   // MBAP, length 7 + 12 = 19
+          0x01, 0x10, 0x00, 0x64, 0x00, 0x06, 0x0C,             // 6 registers, 12 bytes
+          0, 0, 0, 1, 0x01, 0x02, 0x03, 0x04, 0, 0, 0, 0}},     // 100, 102, 104
+        {"16 ASCII 8 counts items and pads",
+         {Tcp, 1, 16, 5, 1, P::Ascii8, {{5, DataItem::MakeString("AB")}}},
          WithMbap({0x01, 0x10, 0x00, 0x05, 0x00, 0x01, 0x08, 'A', 'B', 0, 0, 0, 0, 0, 0})},
         {"16 in poll order past 65535",
-         {.function = 16,
-          .start = 65534,
-          .size = 3,
-          .values = {{65534, U16(1)}, {65535, U16(2)}, {0, U16(3)}}},
+         {Tcp, 1, 16, 65534, 3, P::ShortUint, {{65534, U16(1)}, {65535, U16(2)}, {0, U16(3)}}},
          WithMbap({0x01, 0x10, 0xFF, 0xFE, 0x00, 0x03, 0x06, 0, 1, 0, 2, 0, 3})},
         {"15 past 65535: coil 65535 is item 0",
-         {.function = 15,
-          .start = 65535,
-          .size = 2,
-          .preset = P::Bit,
-          .values = {{65535, Bit(true)}}},
+         {Tcp, 1, 15, 65535, 2, P::Bit, {{65535, Bit(true)}}},
          WithMbap({0x01, 0x0F, 0xFF, 0xFF, 0x00, 0x02, 0x01, 0x01})},
-        {"65: a 4-byte start and a 1-byte item count",
-         {.protocol = Rtu, .function = 65, .start = 300, .size = 5, .preset = P::Float},
+        {"65: a 4-byte start, a 1-byte item count", {Rtu, 1, 65, 300, 5, P::Float},
          {0x01, 0x41, 0x00, 0x00, 0x01, 0x2C, 0x05, 0x89, 0xD2}},
-        {"67",
-         {.function = 67, .start = 7, .size = 3, .preset = P::Double},
-         WithMbap({0x01, 0x43, 0x00, 0x00, 0x00, 0x07, 0x03})},
-        {"66 without a byte count",
-         {.function = 66,
-          .start = 2,
-          .size = 2,
-          .preset = P::Float,
-          .values = {{2, DataItem::MakeFloat(1.0f)}, {3, DataItem::MakeFloat(-2.0f)}}},
-         WithMbap({0x01, 0x42, 0x00, 0x00, 0x00, 0x02, 0x02,           // start 2, 2 items
-                   0x3F, 0x80, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00})},  // 1.0, -2.0
-        {"68",
-         {.protocol = Rtu,
-          .function = 68,
-          .start = 9,
-          .preset = P::Double,
-          .values = {{9, DataItem::MakeDouble(1.0)}}},
+        {"67", {Tcp, 1, 67, 7, 3, P::Double}, WithMbap({0x01, 0x43, 0x00, 0x00, 0x00, 0x07, 0x03})},
+        {"66 without a byte count", {Tcp, 1, 66, 2, 2, P::Float, {{2, F32(1.0f)}, {3, F32(-2.0f)}}},
+         WithMbap({0x01, 0x42, 0x00, 0x00, 0x00, 0x02, 0x02,               // start 2, 2 items
+                   0x3F, 0x80, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00})},     // 1.0, -2.0
+        {"68", {Rtu, 1, 68, 9, 1, P::Double, {{9, DataItem::MakeDouble(1.0)}}},
          WithCrc({0x01, 0x44, 0x00, 0x00, 0x00, 0x09, 0x01, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0})},
-        {"an unknown protocol id: no framing",
-         {.protocol = 7, .start = 1, .size = 2},
-         {0x01, 0x03, 0x00, 0x01, 0x00, 0x02}},
+        {"an unknown protocol id: no framing", {7, 1, 3, 1, 2, P::ShortUint}, {1, 3, 0, 1, 0, 2}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         Bytes built = Build(c.request).bytes;
@@ -180,7 +112,7 @@ TEST(BuildRequest, CountsRegistersOrItemsAsThePresetSays) {
         {P::ShortUint, 10},     {P::RosemountFloat, 20}, {P::PhilipsFloat, 20}, {P::LongUint, 20},
         {P::PhilipsDouble, 40}, {P::Float, 10},          {P::Double, 10},       {P::Ascii8, 10}};
     for (auto [preset, count] : cases) {
-        Bytes bytes = Build({.start = 100, .size = 10, .preset = preset}).bytes;
+        Bytes bytes = Build({Tcp, 1, 3, 100, 10, preset}).bytes;
         ASSERT_EQ(bytes.size(), 12u);
         EXPECT_EQ(bytes[10] << 8 | bytes[11], count) << "preset " << preset;
     }
@@ -209,16 +141,15 @@ TEST(BuildRequest, RefusesAFieldThatCannotHoldItsValueAndSendsOnlyTheHeader) {
         {66, 2, P::Bit, BuildError::PresetDoesNotSuit},
     };
     for (const auto& c : cases) {
-        ModbusPacket packet =
-            Build({.function = c.function, .size = c.size, .preset = c.preset}, false);
+        ModbusPacket packet = Build({Tcp, 1, c.function, 0, c.size, c.preset}, false);
         EXPECT_EQ(packet.buildError, c.error) << "function " << int(c.function) << " x" << c.size;
         EXPECT_EQ(packet.bytes, (Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01, c.function}))
             << "only header, slave and function: " << ToHex(packet.bytes);
     }
     // The largest of each is still sent.
-    EXPECT_EQ(Build({.function = 16, .size = 127}).bytes.size(), 6u + 7u + 254u);
-    EXPECT_EQ(Build({.function = 15, .size = 2040, .preset = P::Bit}).bytes[12], 255);
-    EXPECT_EQ(Build({.function = 65, .size = 255, .preset = P::Float}).bytes.back(), 255);
+    EXPECT_EQ(Build({Tcp, 1, 16, 0, 127, P::ShortUint}).bytes.size(), 6u + 7u + 254u);
+    EXPECT_EQ(Build({Tcp, 1, 15, 0, 2040, P::Bit}).bytes[12], 255);
+    EXPECT_EQ(Build({Tcp, 1, 65, 0, 255, P::Float}).bytes.back(), 255);
     EXPECT_STREQ(BuildErrorText(BuildError::ByteCountTooLarge),
                  L"more than 255 data bytes in one write");
 }

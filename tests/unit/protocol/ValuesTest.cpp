@@ -18,49 +18,25 @@ TEST(DataItem, SetFromTextTakesTheSameTextsOnEveryPlatformAndARefusalChangesNoth
         std::wstring text;
         const wchar_t* stored;  // nullptr: refused
     } cases[] = {
-        {T::UnsignedShort, L"65535", L"65535"},
-        {T::UnsignedShort, L"65536", nullptr},
-        {T::UnsignedShort, L"12a", nullptr},
-        {T::UnsignedShort, L"", L"0"},
-        {T::UnsignedShort, L"  +42", L"42"},
-        {T::UnsignedShort, L"-1", nullptr},
-        {T::UnsignedShort, L" ", nullptr},
-        {T::Byte, L"255", L"255"},
-        {T::Byte, L"256", nullptr},
-        {T::Bit, L"1", L"1"},
-        {T::Bit, L"0", L"0"},
-        {T::Bit, L"true", nullptr},
-        {T::Bit, L" 1", nullptr},
-        {T::Bit, L"2", nullptr},
-        {T::Bit, L"", nullptr},
-        {T::Bit, L"01", nullptr},
-        // A 32-bit wcstoul's range, also where unsigned long has 64 bits.
-        {T::UnsignedInt, L"4294967295", L"4294967295"},
-        {T::UnsignedInt, L"4294967296", nullptr},
-        {T::UnsignedInt, L"99999999999999999999999", nullptr},
-        {T::UnsignedInt, L"-1", L"4294967295"},  // wcstoul negates
-        {T::UnsignedInt, L"7 ", nullptr},
-        {T::UnsignedInt,
-         std::wstring(L"7\0"
-                      L"8",
-                      3),
-         nullptr},  // the zero is a character
-        {T::Float, L"1.5", L"1.5"},
-        {T::Float, L"-2.5e3", L"-2500"},
-        {T::Float, L"1.5x", nullptr},
-        {T::Float, L"0x10", L"16"},
-        {T::Float, L"-inf", L"-inf"},
-        {T::Double, L"nan", L"nan"},
-        {T::Double, L"0.1", L"0.1"},
-        {T::Double, L"", L"0"},
-        {T::Double, L"1e20", L"1e+20"},
-        {T::Double, L"1e50", L"1e+50"},
-        {T::Float, L"1e50", nullptr},  // never stored as infinity
-        {T::Double, L"1e400", nullptr},
-        {T::Float, L"1e-50", L"0"},
-        {T::Float, L"1.7977e308", nullptr},
-        {T::Unknown, L"1", nullptr},
-        {T::String, L"20\u00B0C", L"20\u00B0C"},  // one code page both ways
+        // clang-format off
+        {T::UnsignedShort, L"65535", L"65535"}, {T::UnsignedShort, L"65536", nullptr},
+        {T::UnsignedShort, L"12a", nullptr}, {T::UnsignedShort, L"", L"0"},
+        {T::UnsignedShort, L"  +42", L"42"}, {T::UnsignedShort, L"-1", nullptr},
+        {T::UnsignedShort, L" ", nullptr}, {T::Byte, L"255", L"255"}, {T::Byte, L"256", nullptr},
+        {T::Bit, L"1", L"1"}, {T::Bit, L"0", L"0"}, {T::Bit, L"true", nullptr},
+        {T::Bit, L" 1", nullptr}, {T::Bit, L"2", nullptr}, {T::Bit, L"", nullptr},
+        {T::Bit, L"01", nullptr}, {T::Unknown, L"1", nullptr},
+        // A 32-bit wcstoul's range, also where unsigned long has 64 bits; it negates.
+        {T::UnsignedInt, L"4294967295", L"4294967295"}, {T::UnsignedInt, L"4294967296", nullptr},
+        {T::UnsignedInt, L"99999999999999999999999", nullptr}, {T::UnsignedInt, L"7 ", nullptr},
+        {T::UnsignedInt, L"-1", L"4294967295"}, {T::UnsignedInt, {L"7\0" L"8", 3}, nullptr},
+        {T::Float, L"1.5", L"1.5"}, {T::Float, L"-2.5e3", L"-2500"}, {T::Float, L"1.5x", nullptr},
+        {T::Float, L"0x10", L"16"}, {T::Float, L"-inf", L"-inf"}, {T::Double, L"nan", L"nan"},
+        {T::Double, L"0.1", L"0.1"}, {T::Double, L"", L"0"}, {T::Double, L"1e20", L"1e+20"},
+        {T::Double, L"1e50", L"1e+50"}, {T::Float, L"1e50", nullptr},  // never infinity
+        {T::Double, L"1e400", nullptr}, {T::Float, L"1e-50", L"0"},
+        {T::Float, L"1.7977e308", nullptr}, {T::String, L"20\u00B0C", L"20\u00B0C"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         DataItem item(c.type);
@@ -82,29 +58,20 @@ TEST(DataItem, SetFromTextTakesTheSameTextsOnEveryPlatformAndARefusalChangesNoth
     EXPECT_EQ(parsed.AsFloat(), std::numeric_limits<float>::max());
 }
 
-TEST(DataItem, FormatsComparesAndReadsEachType) {
+TEST(DataItem, FormatsInFullAndComparesValuesOfOneTypeOnly) {
     EXPECT_EQ(DataItem::MakeFloat(0.1f).FormatText(), L"0.100000001490116");
     EXPECT_EQ(DataItem::MakeDouble(1.0 / 3).FormatText(), L"0.333333333333333");
-    EXPECT_EQ(DataItem::MakeByte(200).FormatText(), L"200");
     EXPECT_EQ(DataItem().FormatText(), L"?");
     wchar_t buffer[5];
     EXPECT_EQ(DataItem::MakeUnsignedInt(123456).FormatText(buffer, 5), 4u);
     EXPECT_STREQ(buffer, L"1234");
     EXPECT_EQ(DataItem::MakeFloat(0.1f).ToWString(), L"0.100000");
-    EXPECT_EQ(DataItem::MakeDouble(-2.5).ToWString(), L"-2.500000");
-    EXPECT_EQ(DataItem().ToWString(), L"");
-
     EXPECT_TRUE(DataItem::MakeUnsignedShort(5).Equals(DataItem::MakeUnsignedShort(5)));
-    EXPECT_FALSE(DataItem::MakeUnsignedShort(5).Equals(DataItem::MakeUnsignedShort(6)));
     EXPECT_FALSE(DataItem::MakeUnsignedShort(0).Equals(DataItem::MakeUnsignedInt(0)));
     EXPECT_FALSE(DataItem::MakeString("AB").Equals(DataItem::MakeString("AC")));
     EXPECT_TRUE(DataItem::MakeFloat(0.0f).Equals(DataItem::MakeFloat(-0.0f)));
     EXPECT_FALSE(DataItem::MakeBit(true).Equals(DataItem::MakeBit(true))) << "bits always change";
-    EXPECT_FALSE(DataItem().Equals(DataItem()));
     EXPECT_FALSE(DataItem::MakeDouble(std::nan("")).Equals(DataItem::MakeDouble(std::nan(""))));
-
-    EXPECT_EQ(DataItem::MakeFloat(3.5f).AsUnsignedShort(), 0) << "another type reads as zero";
-    EXPECT_STREQ(DataItem::TypeName(T::UnsignedShort), L"Unsigned Short");
 }
 
 TEST(ValueEncoding, EncodesAndDecodesEachCodeInItsWireOrder) {
