@@ -16,29 +16,21 @@ Poll MadePoll(uint8_t function, uint16_t start, uint16_t size, int32_t preset) {
 
 // A set-up in which every member differs from its default.
 ProjectSetup Customised() {
-    ProjectSetup setup;
-    setup.host = "plc-9";
-    setup.port = 1502;
-    setup.protocol = 1;
-    setup.polls = {MadePoll(3, 100, 10, 1), MadePoll(1, 0, 8, 0)};
-    setup.modbusaddress = 9;
+    // clang-format off
+    ProjectSetup setup{.host = "plc-9", .port = 1502, .protocol = 1,
+                       .polls = {MadePoll(3, 100, 10, 1), MadePoll(1, 0, 8, 0)},
+                       .modbusaddress = 9, .datamap = {}, .pollrate = 250, .timeout = 400,
+                       .retries = 7,
+                       .line = {7, 115200, 7, 2, 2, 1}, .serial = true, .webport = 9000};
+    // clang-format on
     setup.datamap.Insert(100, DataItem::MakeUnsignedShort(5));
-    setup.pollrate = 250;
-    setup.timeout = 400;
-    setup.retries = 7;
-    setup.line = {7, 115200, 7, 2, 2, 1};
-    setup.serial = true;
-    setup.webport = 9000;
     return setup;
 }
 
 // After a file that does not name them: the defaults, with the serial line and
 // the web port kept from before.
 ProjectSetup DefaultsAfterCustomised() {
-    ProjectSetup expected;
-    expected.line = Customised().line;
-    expected.webport = 9000;
-    return expected;
+    return {.polls = {}, .datamap = {}, .line = {7, 115200, 7, 2, 2, 1}, .webport = 9000};
 }
 
 class ProjectFile : public ::testing::Test {
@@ -62,7 +54,7 @@ TEST_F(ProjectFile, IsWrittenAsUtf16LittleEndianWithAByteOrderMarkMembersInNameO
                                       0,    '"',  0,    0xE9, 0x00, 0xAC, 0x20,  // U+00E9, U+20AC
                                       0x34, 0xD8, 0x1E, 0xDD,  // U+1D11E as D834 DD1E
                                       '"',  0,    '}',  0}))   // no terminator, no line end
-        << "written over the old file, which was there before";
+    ;
 
     ProjectSetup setup;
     setup.polls = {MadePoll(3, 100, 10, 1)};
@@ -76,22 +68,18 @@ TEST_F(ProjectFile, IsWrittenAsUtf16LittleEndianWithAByteOrderMarkMembersInNameO
                       u"\"port\":502,\"protocol\":0,\"retries\":3,\"stopbits\":0,\"timeout\":1000,"
                       u"\"webport\":8888}"));
     EXPECT_EQ(folder.Names(), std::vector<std::wstring>{L"project.xmb"})
-        << "no temporary file left";
+        << "the old file replaced, no temporary file left";
 }
 
 TEST_F(ProjectFile, ReadsBackEveryMemberAndTypeAsSaved) {
     ProjectSetup saved = Customised();
     const std::string text = std::string("q\"uo\\te,{}[]:\t", 14) + '\0' + "\xC4\xE9\xFF";
-    const DataItem items[] = {DataItem::MakeBit(true),
-                              DataItem::MakeUnsignedShort(65535),
-                              DataItem::MakeUnsignedInt(4294967295u),
-                              DataItem::MakeFloat(-FLT_MAX),
-                              DataItem::MakeFloat(1e-45f),
-                              DataItem::MakeDouble(DBL_MAX),
-                              DataItem::MakeDouble(4.9e-324),
-                              DataItem::MakeString(text),
-                              DataItem::MakeString(std::string(255, 'q')),
-                              DataItem::MakeByte(255)};
+    using D = DataItem;
+    const DataItem items[] = {
+        D::MakeBit(true),        D::MakeUnsignedShort(65535), D::MakeUnsignedInt(~0u),
+        D::MakeFloat(-FLT_MAX),  D::MakeFloat(1e-45f),        D::MakeDouble(DBL_MAX),
+        D::MakeDouble(4.9e-324), D::MakeString(text),         D::MakeString(std::string(255, 'q')),
+        D::MakeByte(255)};
     for (uint16_t i = 0; i < std::size(items); ++i) saved.datamap.Insert(65535 - i, items[i]);
     for (const ModbusFunction& function : FunctionTable())
         saved.polls.push_back(
