@@ -164,17 +164,11 @@ TEST(Json, ReportsEachErrorWithItsLineAndKeepsWhatWasReadBefore) {
 
 TEST(Json, KeepsEveryHeldTextThroughAProjectFileSaveAndLoad) {
     const std::wstring texts[] = {
-        L"\"",
-        L"\"\"",
-        L"a\"",
-        L"\"a",
-        L"\\\"",
-        L"x\",\"injected\":\"y",
-        L"\\",
-        std::wstring(L"nul\0inside", 10),
-        L"\x01\x1f\x7f\r\n\t\b\f",
-        L"\U0001D11E \u00E9",
-        std::wstring(1, static_cast<wchar_t>(0xD800)) + L"lone",
+        // clang-format off
+        L"\"", L"\"\"", L"a\"", L"\"a", L"\\\"", L"x\",\"injected\":\"y", L"\\",
+        {L"nul\0inside", 10}, L"\x01\x1f\x7f\r\n\t\b\f", L"\U0001D11E \u00E9",
+        std::wstring(1, wchar_t(0xD800)) + L"lone",
+        // clang-format on
     };
     for (const std::wstring& text : texts) {
         json::jsonObject saved;
