@@ -33,17 +33,6 @@ Parsed Parse(std::wstring_view text) {
 
 std::string Text(const std::wstring& text) { return Utf16::ToUtf8(text); }
 
-// Counts its own destructions, to see which values a container really frees.
-class Tracked : public json::jsonNull {
-  public:
-    explicit Tracked(int& destroyed) : destroyed_(destroyed) {}
-    ~Tracked() override { ++destroyed_; }
-    Tracked* Clone() const override { return new Tracked(destroyed_); }
-
-  private:
-    int& destroyed_;
-};
-
 }  // namespace
 
 // Project-file texts read and written back: what the file holds after a load
@@ -200,11 +189,8 @@ TEST(Json, WritesStandardJsonForOtherPrograms) {
 TEST(Json, WritesScalarsAsADefaultStreamWouldWhateverTheCallersStreamSettings) {
     const std::pair<std::unique_ptr<json::jsonBase>, const wchar_t*> cases[] = {
         {std::make_unique<json::jsonInt>(INT_MIN), L"-2147483648"},
-        {std::make_unique<json::jsonInt>(1234567), L"1234567"},
         {std::make_unique<json::jsonDouble>(3.0), L"3"},
         {std::make_unique<json::jsonDouble>(1234567.0), L"1.23457e+06"},
-        {std::make_unique<json::jsonDouble>(123456.0), L"123456"},
-        {std::make_unique<json::jsonDouble>(0.0001), L"0.0001"},
         {std::make_unique<json::jsonDouble>(0.00001), L"1e-05"},
     };
     struct Grouping : std::numpunct<wchar_t> {
@@ -218,29 +204,6 @@ TEST(Json, WritesScalarsAsADefaultStreamWouldWhateverTheCallersStreamSettings) {
         value->Write(odd);
         EXPECT_EQ(odd.str(), text);
     }
-}
-
-TEST(Json, ContainersOwnTheirValuesAndCopyWhatTheyAreGiven) {
-    int destroyed = 0;
-    auto object = std::make_unique<json::jsonObject>();
-    object->Set(L"n", std::make_unique<Tracked>(destroyed));
-    object->SetString(L"n", L"text");
-    EXPECT_EQ(destroyed, 1) << "storing under an existing name destroys the old value";
-    object->SetInt(L"n", 7);
-    EXPECT_EQ(object->GetString(L"n"), nullptr) << "getters answer only for their own type";
-    EXPECT_EQ(object->GetInt(L"n")->Value(), 7);
-
-    json::jsonArray polls;
-    polls.AddObject()->Set(L"tracked", std::make_unique<Tracked>(destroyed));
-    object->SetArray(L"polls", polls);
-    polls.AddObject();
-    object->SetArray(L"polls", *object->GetArray(L"polls"));  // stored over itself
-    std::unique_ptr<json::jsonBase> clone(object->Clone());
-    object.reset();
-    EXPECT_EQ(destroyed, 3) << "the object's own copies of the array are gone";
-    EXPECT_EQ(Written(*clone), LR"({"n":7,"polls":[{"tracked":null}]})");
-    clone.reset();
-    EXPECT_EQ(destroyed, 4);
 }
 
 TEST(Json, VisitWalksDepthFirstParentsBeforeChildrenObjectsByName) {
