@@ -14,7 +14,7 @@ struct Request {
     uint8_t protocol, slave, function;
     uint16_t start, size;
     int32_t preset;
-    std::map<uint16_t, DataItem> values = {};  // the data map's values for a write
+    std::vector<std::pair<uint16_t, DataItem>> values = {};  // the data map's, for a write
     uint16_t transaction = 1;
 };
 constexpr uint8_t Tcp = Protocol::Tcp, Rtu = Protocol::Rtu;
@@ -28,8 +28,9 @@ ModbusPacket Build(const Request& r, bool expectBuilt = true) {
     packet.function = r.function;
     packet.SetFromPoll(MadePoll(r.function, r.start, r.size, r.preset));
     for (uint16_t address : packet.WriteAddresses()) {
-        auto value = r.values.find(address);
-        packet.items[address] = value != r.values.end() ? value->second : DataItem();
+        packet.items[address] = DataItem();
+        for (const auto& [at, value] : r.values)
+            if (at == address) packet.items[address] = value;
     }
     const BuildError checked = packet.CheckRequest();
     EXPECT_EQ(packet.BuildRequest(r.protocol), expectBuilt) << BuildErrorText(packet.buildError);
@@ -37,9 +38,9 @@ ModbusPacket Build(const Request& r, bool expectBuilt = true) {
     return packet;
 }
 
-std::map<uint16_t, DataItem> Coils0x1CD() {  // coils 0x13.. as CD 01
-    std::map<uint16_t, DataItem> coils;
-    for (uint16_t i = 0; i < 10; ++i) coils[uint16_t(0x13 + i)] = Bit((0x01CDu >> i) & 1);
+std::vector<std::pair<uint16_t, DataItem>> Coils0x1CD() {  // coils 0x13.. as CD 01
+    std::vector<std::pair<uint16_t, DataItem>> coils;
+    for (uint16_t i = 0; i < 10; ++i) coils.emplace_back(0x13 + i, Bit((0x01CDu >> i) & 1));
     return coils;
 }
 
