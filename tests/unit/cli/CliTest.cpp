@@ -53,8 +53,8 @@ TEST(CliOptions, ReadsEveryOptionInBothSpellingsAndRefusesWhatAScriptCouldMeanOt
     }
 }
 
-std::string Contents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
+std::string Contents(const fs::path& path, std::ios::openmode mode = std::ios::in) {
+    std::ifstream file(path, mode);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
@@ -69,9 +69,10 @@ TEST(MasterCli, AStopBeforeAnyReplySavesTheValuesWithTheProjectsOwnSlaveAndLogsE
     options.project = (folder / "p.xmb").string();
     std::ofstream project(options.project, std::ios::binary);  // UTF-16LE with a BOM
     project << "\xFF\xFE";
-    for (char c : std::string(R"({"host": "127.0.0.1", "port": 1, "polls": [{"function": 3,)"
-                              R"( "start": 7, "size": 1}], "datamap": [{"addr": 7, "type": 2,)"
-                              R"( "value": "42"}]})"))
+    for (char c : std::string(
+             R"({"host": "127.0.0.1", "port": 1, "polls": [{"function": 3, "formatpreset": 1,)"
+             R"( "start": 7, "size": 1}], "datamap": [{"addr": 7, "type": 2,)"
+             R"( "value": "42"}]})"))
         project.put(c).put('\0');
     project.close();
     options.port = 2;  // this run's slave, not the project's
@@ -86,7 +87,7 @@ TEST(MasterCli, AStopBeforeAnyReplySavesTheValuesWithTheProjectsOwnSlaveAndLogsE
     for (int c; (c = std::fgetc(out)) != EOF;) printed += static_cast<char>(c);
     std::fclose(out);
 
-    std::string bytes = Contents(options.savePath), text;
+    std::string bytes = Contents(options.savePath, std::ios::binary), text;
     for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
     EXPECT_NE(text.find(R"({"addr":7,"type":2,"value":"42"})"), std::string::npos) << text;
     EXPECT_NE(text.find(R"("port":1,)"), std::string::npos) << text;
