@@ -129,8 +129,8 @@ TEST(Reply, EveryLayoutDecodesAlikeWholeAndByteByByte) {
          ParseTruncated, L"", nullptr, L"*"},  // *: whatever it read, CheckFrame holds back
         {"data ends early, RTU", Rtu, regs, WithCrc({0x01, 0x03, 0x04, 0x00, 0x0A, 0x00}),
          ParseTruncated, L"", nullptr, L"*"},
-        {"a byte after the data", Tcp, regs, WithMbap({1, 3, 4, 0, 0x0A, 0, 0x14, 0}), ParseExtraBytes,
-         L"", nullptr, nullptr, ParseTcpLengthInvalid},  // the MBAP length counts it
+        {"a byte after the data", Tcp, regs, WithMbap({1, 3, 4, 0, 0x0A, 0, 0x14, 0}),
+         ParseExtraBytes, L"", nullptr, nullptr, ParseTcpLengthInvalid},  // MBAP length counts it
         {"a byte after the CRC", Rtu, regs,
          {0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0xDA, 0x3E, 0x00}, ParseExtraBytes, L""},
         {"no CRC", Rtu, regs, {0x01}, ParseTruncated, L""},
