@@ -36,6 +36,17 @@ namespace WebSocketIo {
 void Close(std::uintptr_t socket);
 }  // namespace WebSocketIo
 
+// The system calls behind the functions above, one file per platform.
+namespace WebSocketIo::Os {
+// One poll of the socket for reading or writing: above 0 ready, 0 timed out,
+// below 0 failed (an interrupted call is repeated).
+int Poll(std::uintptr_t socket, bool writable, int timeoutMs);
+// The numeric host and port of the peer or the local end; false when the
+// system cannot tell.
+bool Name(std::uintptr_t socket, bool peer, char* host, std::size_t hostSize, char* service,
+          std::size_t serviceSize);
+}  // namespace WebSocketIo::Os
+
 namespace WebSocketIo {
 // Options of the listening socket. A restart may bind the port again while
 // old connections linger, but a port that another program (or a second copy

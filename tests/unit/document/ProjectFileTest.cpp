@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "ProjectSetupMatchers.h"
+#include <cfloat>
+
 #include "TestFiles.h"
-#include "document/ProjectFile.h"
+#include "document/FileHandler.h"
+#include "json/json.h"
 
 namespace {
 
@@ -14,31 +16,28 @@ Poll MadePoll(uint8_t function, uint16_t start, uint16_t size, int32_t preset) {
 
 // A set-up in which every member differs from its default.
 ProjectSetup Customised() {
-    ProjectSetup setup;
-    setup.host = "plc-9";
-    setup.port = 1502;
-    setup.protocol = 1;
-    setup.polls = {MadePoll(3, 100, 10, 1), MadePoll(1, 0, 8, 0)};
-    setup.modbusaddress = 9;
+    // clang-format off
+    ProjectSetup setup{.host = "plc-9", .port = 1502, .protocol = 1,
+                       .polls = {MadePoll(3, 100, 10, 1), MadePoll(1, 0, 8, 0)},
+                       .modbusaddress = 9, .datamap = {}, .pollrate = 250, .timeout = 400,
+                       .retries = 7,
+                       .line = {7, 115200, 7, 2, 2, 1}, .serial = true, .webport = 9000};
+    // clang-format on
     setup.datamap.Insert(100, DataItem::MakeUnsignedShort(5));
-    setup.pollrate = 250;
-    setup.timeout = 400;
-    setup.retries = 7;
-    setup.line = {7, 115200, 7, 2, 2, 1};
-    setup.serial = true;
-    setup.webport = 9000;
     return setup;
 }
 
-class ProjectFileTest : public ::testing::Test {
+// After a file that does not name them: the defaults, with the serial line and
+// the web port kept from before.
+ProjectSetup DefaultsAfterCustomised() {
+    return {.polls = {}, .datamap = {}, .line = {7, 115200, 7, 2, 2, 1}, .webport = 9000};
+}
+
+class ProjectFile : public ::testing::Test {
   protected:
-    // Opens a file holding text into setup.
     bool Open(const std::u16string& text, ProjectSetup& setup) {
-        PutBytes(path, Utf16LeBytes(text));
+        PutBytes(path, Utf16Le(text));
         return OpenProject(path, setup, result);
-    }
-    bool OpenData(const std::wstring& name, ProjectSetup& setup) {
-        return OpenProject(DataFile(name), setup, result);
     }
 
     TempFolder folder;
@@ -46,173 +45,195 @@ class ProjectFileTest : public ::testing::Test {
     ProjectLoadResult result;
 };
 
-TEST_F(ProjectFileTest, AnEmptyObjectOpensWithDefaultsAndKeepsTheSerialLineAndWebPort) {
+TEST_F(ProjectFile, IsWrittenAsUtf16LittleEndianWithAByteOrderMarkMembersInNameOrder) {
+    json::jsonObject object;
+    object.SetString(L"a", L"\u00E9\u20AC\U0001D11E");
+    ASSERT_TRUE(FileHandler(path).Write(object));
+    EXPECT_EQ(FileBytes(path), (Bytes{0xFF, 0xFE,  // byte order mark
+                                      '{',  0,    '"',  0,    'a',  0,    '"',  0, ':',
+                                      0,    '"',  0,    0xE9, 0x00, 0xAC, 0x20,  // U+00E9, U+20AC
+                                      0x34, 0xD8, 0x1E, 0xDD,  // U+1D11E as D834 DD1E
+                                      '"',  0,    '}',  0}))   // no terminator, no line end
+    ;
+
+    ProjectSetup setup;
+    setup.polls = {MadePoll(3, 100, 10, 1)};
+    setup.datamap.Insert(100, DataItem::MakeUnsignedShort(17));
+    ASSERT_TRUE(SaveProject(path, setup));
+    EXPECT_EQ(FileBytes(path),
+              Utf16Le(u"{\"Serial\":false,\"baud\":9600,\"comport\":1,\"databits\":8,"
+                      u"\"datamap\":[{\"addr\":100,\"type\":2,\"value\":\"17\"}],\"handshaking\":0,"
+                      u"\"host\":\"localhost\",\"modbusaddress\":1,\"parity\":0,\"pollrate\":1000,"
+                      u"\"polls\":[{\"formatpreset\":1,\"function\":3,\"size\":10,\"start\":100}],"
+                      u"\"port\":502,\"protocol\":0,\"retries\":3,\"stopbits\":0,\"timeout\":1000,"
+                      u"\"webport\":8888}"));
+    EXPECT_EQ(folder.Names(), std::vector<std::wstring>{L"project.xmb"})
+        << "the old file replaced, no temporary file left";
+}
+
+TEST_F(ProjectFile, ReadsBackEveryMemberAndTypeAsSavedNullCharactersIncluded) {
+    ProjectSetup saved = Customised();
+    const std::string text = std::string("q\"uo\\te,{}[]:\t", 14) + '\0' + "\xC4\xE9\xFF";
+    using D = DataItem;
+    const DataItem items[] = {
+        D::MakeBit(true),        D::MakeUnsignedShort(65535), D::MakeUnsignedInt(~0u),
+        D::MakeFloat(-FLT_MAX),  D::MakeFloat(1e-45f),        D::MakeDouble(DBL_MAX),
+        D::MakeDouble(4.9e-324), D::MakeString(text),         D::MakeString(std::string(255, 'q')),
+        D::MakeByte(255)};
+    for (uint16_t i = 0; i < std::size(items); ++i) saved.datamap.Insert(65535 - i, items[i]);
+    for (const ModbusFunction& function : FunctionTable())
+        saved.polls.push_back(
+            MadePoll(function.code, 65535, 65535, SuitablePreset(function.code, 7)));
+    ASSERT_TRUE(SaveProject(path, saved));
+    Bytes bytes = FileBytes(path);
+    bytes.push_back('}');  // half a code unit, which is ignored
+    PutBytes(path, bytes);
+    ProjectSetup opened;
+    ASSERT_TRUE(OpenProject(path, opened, result)) << Text(result.error) << " line " << result.line;
+    EXPECT_TRUE(result.notes.empty());
+    EXPECT_EQ(Describe(opened), Describe(saved));
+
+    ProjectSetup longText;
+    longText.datamap.Insert(1, DataItem::MakeString(std::string(300, 'q')));
+    ASSERT_TRUE(SaveProject(path, longText));
+    ASSERT_TRUE(OpenProject(path, opened, result));
+    EXPECT_EQ(opened.datamap.Find(1)->item.text, std::string(255, 'q')) << "cut to 255";
+}
+
+TEST_F(ProjectFile, TakesDefaultsLowBitsAndTheLaterOfTwoEntriesAndSkipsUnusableElements) {
     ProjectSetup setup = Customised();
     ASSERT_TRUE(Open(u"{}", setup)) << Text(result.error);
-
-    ProjectSetup expected;
-    expected.line = Customised().line;
-    expected.webport = 9000;
-    expected.serial = false;
-    ExpectSameSetup(setup, expected);
-    EXPECT_TRUE(result.notes.empty());
-}
-
-TEST_F(ProjectFileTest, AFailedOpenChangesNothingAndSaysWhy) {
-    struct Case {
-        std::u16string text;
-        std::wstring error;
-    } cases[] = {
-        {u"{\"polls\":[{\"function\":3,\"start\":0}]}",
-         L"Poll 1 needs an integer function, start and size"},
-        {u"{\"polls\":[{\"function\":3,\"start\":0,\"size\":1},5]}", L"Poll 2 is not an object"},
-        {u"{\"polls\":[{\"function\":3,\"start\":\"0\",\"size\":1}]}",
-         L"Poll 1 needs an integer function, start and size"},
-        {u"{\"webport\":1,\"host\":\"x\",\"polls\":[", L"Expected number"},
-        {u"{\"a\":" + std::u16string(1000, u'[') + u"]}", L"Nesting deeper than 128 levels"},
-        {std::u16string(u"\xD800\x0001\xFFFF{}", 5), L"Expected {"},
-    };
-    for (const Case& c : cases) {
-        ProjectSetup setup = Customised();
-        EXPECT_FALSE(Open(c.text, setup)) << Text(c.text);
-        EXPECT_EQ(result.error, c.error) << Text(c.text);
-        ExpectSameSetup(setup, Customised());
-    }
-}
-
-TEST_F(ProjectFileTest, SkipsDataMapElementsThatLackAMemberOrHaveTheWrongTypes) {
-    ProjectSetup setup;
+    EXPECT_EQ(Describe(setup), Describe(DefaultsAfterCustomised()));
+    setup = Customised();
     ASSERT_TRUE(
-        Open(u"{\"datamap\":[{\"addr\":7,\"type\":2},5,{\"addr\":8,\"type\":2,\"value\":3},"
-             u"{\"addr\":\"9\",\"type\":2,\"value\":\"3\"}]}",
+        Open(u"{\"port\":\"1\",\"host\":5,\"pollrate\":1.5,\"Serial\":1,\"baud\":TRUE,"
+             u"\"polls\":{},\"datamap\":null,\"webport\":\"80\"}",
              setup));
-    EXPECT_TRUE(setup.datamap.empty());
-    EXPECT_TRUE(result.notes.empty()) << "elements without the members are skipped silently";
-}
+    EXPECT_EQ(Describe(setup), Describe(DefaultsAfterCustomised()))
+        << "wrong types count as absent";
 
-TEST_F(ProjectFileTest, ALaterDataMapElementForTheSameAddressWins) {
-    ProjectSetup setup;
-    ASSERT_TRUE(
-        Open(u"{\"datamap\":[{\"addr\":7,\"type\":2,\"value\":\"1\"},"
-             u"{\"addr\":65543,\"type\":3,\"value\":\"2\"}]}",
-             setup));
-    ASSERT_EQ(setup.datamap.size(), 1u);
-    EXPECT_EQ(setup.datamap.Find(7)->item.type, DataItem::UnsignedInt) << "65543 is address 7";
-    EXPECT_EQ(setup.datamap.Find(7)->item.AsUnsignedInt(), 2u);
-}
-
-TEST_F(ProjectFileTest, NarrowFieldsKeepTheirLowBitsAndWideOnesAllBits) {
-    ProjectSetup setup;
-    ASSERT_TRUE(
-        Open(u"{\"port\":70000,\"comport\":65537,\"databits\":264,\"modbusaddress\":-1,"
-             u"\"baud\":-1,\"pollrate\":-2,\"webport\":-3}",
-             setup));
+    ASSERT_TRUE(Open(
+        u"{\"port\":70000,\"comport\":65537,\"databits\":264,\"modbusaddress\":-1,"
+        u"\"baud\":-1,\"pollrate\":-2,\"webport\":-3,\"datamap\":["
+        u"{\"addr\":7,\"type\":2},5,{\"addr\":8,\"type\":2,\"value\":3},"
+        u"{\"addr\":\"9\",\"type\":2,\"value\":\"3\"},"
+        u"{\"addr\":7,\"type\":2,\"value\":\"1\"},{\"addr\":65543,\"type\":3,\"value\":\"2\"}]}",
+        setup));
     EXPECT_EQ(setup.port, 4464);
     EXPECT_EQ(setup.line.comport, 1u);
     EXPECT_EQ(setup.line.databits, 8);
     EXPECT_EQ(setup.modbusaddress, 255);
     EXPECT_EQ(setup.line.baud, 0xFFFFFFFFu);
     EXPECT_EQ(setup.pollrate, 0xFFFFFFFEu);
-    EXPECT_EQ(setup.webport, -3);
-}
-
-TEST_F(ProjectFileTest, MembersOfTheWrongTypeCountAsAbsent) {
-    ProjectSetup setup = Customised();
-    ASSERT_TRUE(
-        Open(u"{\"port\":\"1\",\"host\":5,\"pollrate\":1.5,\"Serial\":1,\"baud\":TRUE,"
-             u"\"polls\":{},\"datamap\":null,\"webport\":\"80\"}",
-             setup));
-    ProjectSetup expected;
-    expected.line = Customised().line;
-    expected.webport = 9000;
-    ExpectSameSetup(setup, expected);
-}
-
-TEST_F(ProjectFileTest, WritesTheMembersInNameOrder) {
-    ProjectSetup setup;
-    setup.polls = {MadePoll(3, 100, 10, 1)};
-    setup.datamap.Insert(100, DataItem::MakeUnsignedShort(17));
-    ASSERT_TRUE(SaveProject(path, setup));
-    const std::u16string expected =
-        u"{\"Serial\":false,\"baud\":9600,\"comport\":1,\"databits\":8,"
-        u"\"datamap\":[{\"addr\":100,\"type\":2,\"value\":\"17\"}],\"handshaking\":0,"
-        u"\"host\":\"localhost\",\"modbusaddress\":1,\"parity\":0,\"pollrate\":1000,"
-        u"\"polls\":[{\"formatpreset\":1,\"function\":3,\"size\":10,\"start\":100}],\"port\":502,"
-        u"\"protocol\":0,\"retries\":3,\"stopbits\":0,\"timeout\":1000,\"webport\":8888}";
-    EXPECT_EQ(FileBytes(path), Utf16LeBytes(expected));
-}
-
-TEST_F(ProjectFileTest, OpensAHandWrittenProjectInTheFileDialect) {
-    ProjectSetup setup = Customised();
-    ASSERT_TRUE(OpenData(L"plant.xmb", setup)) << Text(result.error);
-    EXPECT_EQ(setup.host, "192.168.1.20");
-    EXPECT_EQ(setup.port, 502);
-    EXPECT_EQ(setup.modbusaddress, 17);
-    EXPECT_EQ(setup.pollrate, 500u);
-    EXPECT_EQ(setup.timeout, 800u);
-    EXPECT_EQ(setup.retries, 2u);
-    EXPECT_EQ(setup.webport, 8080);
-    EXPECT_FALSE(setup.serial);
-    ASSERT_EQ(setup.polls.size(), 3u);
-    ExpectPoll(setup.polls[0], 3, 100, 10, 1);
-    ExpectPoll(setup.polls[1], 4, 200, 4, 3);
-    ExpectPoll(setup.polls[2], 1, 0, 16, 0);
-    ASSERT_EQ(setup.datamap.size(), 4u) << "the element with a Null value is skipped";
-    EXPECT_EQ(setup.datamap.Find(100)->item.AsUnsignedShort(), 1234);
-    EXPECT_EQ(setup.datamap.Find(200)->item.AsFloat(), 21.5f);
-    EXPECT_TRUE(setup.datamap.Find(0)->item.AsBit());
-    EXPECT_FALSE(setup.datamap.Contains(1));
+    EXPECT_EQ(setup.webport, -3) << "wide fields keep all bits";
+    ASSERT_EQ(setup.datamap.size(), 1u) << "elements without the members are skipped";
+    EXPECT_EQ(setup.datamap.Find(7)->item.AsUnsignedInt(), 2u) << "65543 is address 7, the later";
     EXPECT_TRUE(result.notes.empty());
 }
 
-TEST_F(ProjectFileTest, OpensASerialProjectAndAFileWithoutByteOrderMark) {
-    ProjectSetup setup;
-    ASSERT_TRUE(OpenData(L"serial-rtu.xmb", setup)) << Text(result.error);
+TEST_F(ProjectFile, RefusesABadFileWithItsReasonAndChangesNothing) {
+    const struct {
+        Bytes bytes;
+        std::wstring error;
+        int line;
+    } cases[] = {
+        {Utf16Le(u"{\"polls\":[{\"function\":3,\"start\":0}]}"),
+         L"Poll 1 needs an integer function, start and size", 0},
+        {Utf16Le(u"{\"polls\":[{\"function\":3,\"start\":0,\"size\":1},5]}"),
+         L"Poll 2 is not an object", 0},
+        {Utf16Le(u"{\"polls\":[{\"function\":3,\"start\":\"0\",\"size\":1}]}"),
+         L"Poll 1 needs an integer function, start and size", 0},
+        {Utf16Le(u"{\r\n\"webport\":1\r\n\"polls\":["), L"Expected ,", 3},
+        {Utf16Le(u"{\"a\":" + std::u16string(1000, u'[') + u"]}"),
+         L"Nesting deeper than 128 levels", 1},
+        {Utf16Le(std::u16string(u"\xD800\x0001\xFFFF{}", 5)), L"Expected {", 1},
+        {{0xFF, 0xFE}, L"Expected {", 1},  // a byte order mark alone
+        {{}, L"File is empty : ", 0},
+    };
+    for (const auto& c : cases) {
+        PutBytes(path, c.bytes);
+        ProjectSetup setup = Customised();
+        EXPECT_FALSE(OpenProject(path, setup, result)) << Text(c.error);
+        EXPECT_EQ(result.error, c.error == L"File is empty : " ? c.error + path : c.error);
+        EXPECT_EQ(result.line, c.line) << Text(c.error);
+        EXPECT_EQ(Describe(setup), Describe(Customised()));
+    }
+    const std::wstring missing = folder.File(L"missing.xmb"), huge = folder.File(L"huge.xmb");
+    PutBytes(huge, Utf16Le(u"{}"));
+    std::filesystem::resize_file(huge, FileHandler::kMaxFileBytes + 1);
+    const std::pair<std::wstring, std::wstring> unreadable[] = {
+        {missing, L"Can't open file : "},
+        {huge, L"File is too large : "},
+        {folder.path().wstring(), L"Can't open file : "}};
+    for (const auto& [file, error] : unreadable) {
+        ProjectSetup setup;
+        EXPECT_FALSE(OpenProject(file, setup, result));
+        EXPECT_EQ(result.error, error + file);
+        EXPECT_EQ(result.line, 0);
+    }
+}
+
+TEST_F(ProjectFile, OpensHandWrittenProjectsInTheFileDialect) {
+    ProjectSetup setup = Customised();
+    ASSERT_TRUE(OpenProject(DataFile(L"plant.xmb"), setup, result)) << Text(result.error);
+    EXPECT_EQ(Describe(setup),
+              "192.168.1.20:502 protocol 0 slave 17 rate 500 timeout 800 retries 2 "
+              "line 7,115200,7,2,2,1 serial 0 web 8080\npolls 3/100/10/1 4/200/4/3 1/0/16/0\n"
+              "map 0=1:1: 100=2:1234: 101=2:17: 200=4:1101791232:")  // 21.5f
+        << "the element with a Null value is skipped";
+
+    ASSERT_TRUE(OpenProject(DataFile(L"serial-rtu.xmb"), setup, result)) << Text(result.error);
     EXPECT_TRUE(setup.serial);
-    EXPECT_EQ(setup.protocol, 1);
     EXPECT_EQ(setup.line, (SerialLineSettings{4, 19200, 8, 2, 0, 1}));
     EXPECT_EQ(setup.datamap.Find(40)->item.AsFloat(), -3.25f);
     EXPECT_EQ(setup.datamap.Find(41)->item.text, "PUMP A");
-
-    ASSERT_TRUE(OpenData(L"no-bom.xmb", setup)) << Text(result.error);
-    EXPECT_EQ(setup.host, "plc-7");
-    EXPECT_EQ(setup.port, 1502);
-    ASSERT_EQ(setup.polls.size(), 1u);
-    ExpectPoll(setup.polls[0], 6, 9, 1, 1);
+    ASSERT_TRUE(OpenProject(DataFile(L"no-bom.xmb"), setup, result)) << Text(result.error);
+    EXPECT_EQ(setup.host + ":" + std::to_string(setup.port), "plc-7:1502");
     EXPECT_FALSE(setup.serial);
     EXPECT_EQ(setup.line, (SerialLineSettings{4, 19200, 8, 2, 0, 1})) << "kept from before";
 }
 
-TEST_F(ProjectFileTest, DropsOrCorrectsPollsThatCannotBePolledAndSaysSo) {
+TEST_F(ProjectFile, DropsOrCorrectsPollsAndEntriesThatCannotBeUsedAndSaysSo) {
     ProjectSetup setup;
-    ASSERT_TRUE(OpenData(L"corrections.xmb", setup)) << Text(result.error);
-    ASSERT_EQ(setup.polls.size(), 5u);
-    ExpectPoll(setup.polls[0], 3, 20, 2, 1);   // bit preset on a register function
-    ExpectPoll(setup.polls[1], 1, 30, 8, 0);   // float preset on a bit function
-    ExpectPoll(setup.polls[2], 6, 40, 1, 1);   // a double cannot go in one register
-    ExpectPoll(setup.polls[3], 16, 50, 2, 1);  // no preset 200
-    ExpectPoll(setup.polls[4], 4, 60, 3, 7);   // suits: kept
-
+    ASSERT_TRUE(OpenProject(DataFile(L"corrections.xmb"), setup, result)) << Text(result.error);
+    // Bit preset on a register function, float preset on a bit function, a double
+    // in one register, no preset 200, and one that suits.
+    EXPECT_EQ(Describe(setup).substr(Describe(setup).find("polls")),
+              "polls 3/20/2/1 1/30/8/0 6/40/1/1 16/50/2/1 4/60/3/7\n"
+              "map 12=2:0: 13=3:4000000000:")
+        << "an unreadable value keeps its address mapped";
     using Kind = ProjectLoadNote::Kind;
     std::vector<std::pair<Kind, uint32_t>> notes;
     for (const ProjectLoadNote& note : result.notes) notes.emplace_back(note.kind, note.where);
-    std::vector<std::pair<Kind, uint32_t>> expected = {
-        {Kind::PollUnknownFunction, 1},  {Kind::PollSizeZero, 2},
-        {Kind::PresetCorrected, 3},      {Kind::PresetCorrected, 4},
-        {Kind::PresetCorrected, 5},      {Kind::PresetCorrected, 6},
-        {Kind::DataTypeUnknown, 10},     {Kind::DataTypeUnknown, 11},
-        {Kind::DataValueUnreadable, 12},
-    };
-    EXPECT_EQ(notes, expected);
+    EXPECT_EQ(notes, (std::vector<std::pair<Kind, uint32_t>>{{Kind::PollUnknownFunction, 1},
+                                                             {Kind::PollSizeZero, 2},
+                                                             {Kind::PresetCorrected, 3},
+                                                             {Kind::PresetCorrected, 4},
+                                                             {Kind::PresetCorrected, 5},
+                                                             {Kind::PresetCorrected, 6},
+                                                             {Kind::DataTypeUnknown, 10},
+                                                             {Kind::DataTypeUnknown, 11},
+                                                             {Kind::DataValueUnreadable, 12}}));
     EXPECT_EQ(result.notes[0].text, L"Poll 1: function 9 is not supported; the poll was left out");
     EXPECT_EQ(result.notes[2].text,
               L"Poll 3: format preset 0 does not suit function 3; preset 1 is used");
+}
 
-    EXPECT_FALSE(setup.datamap.Contains(10));
-    EXPECT_FALSE(setup.datamap.Contains(11));
-    ASSERT_TRUE(setup.datamap.Contains(12)) << "an unreadable value keeps its address mapped";
-    EXPECT_EQ(setup.datamap.Find(12)->item.AsUnsignedShort(), 0);
-    EXPECT_EQ(setup.datamap.Find(13)->item.AsUnsignedInt(), 4000000000u);
+TEST(FileHandler, AppendsTheDefaultExtensionOnlyToANameWithoutAndRefusesToWriteWhereItCannot) {
+    EXPECT_EQ(FileHandler(L"plant", L"xmb").Path(), L"plant.xmb");
+    EXPECT_EQ(FileHandler(L"plant", L".xmb").Path(), L"plant.xmb");
+    EXPECT_EQ(FileHandler(L"plant.old", L"xmb").Path(), L"plant.old");
+    EXPECT_EQ(FileHandler(L"v1.2/plant", L"xmb").Path(), L"v1.2/plant.xmb") << "a folder's point";
+    EXPECT_EQ(FileHandler(L"plant", nullptr).Path(), L"plant");
+    EXPECT_EQ(FileHandler(L"", L"xmb").Path(), L"");
+
+    TempFolder folder;
+    json::jsonObject object;
+    EXPECT_FALSE(FileHandler(folder.File(L"no-such-folder/plant.xmb")).Write(object));
+    std::filesystem::create_directory(folder.path() / "sub");
+    EXPECT_FALSE(FileHandler(folder.File(L"sub")).Write(object));
+    EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "sub"));
+    EXPECT_FALSE(FileHandler().Write(object));
 }
 
 }  // namespace

@@ -9,16 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "../TestFiles.h"
 #include "document/FileHandler.h"
-#include "document/ProjectFile.h"
 
 namespace {
 
@@ -31,123 +26,85 @@ bool InChild(const std::function<bool()>& body) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 1;
 }
 
-ProjectSetup Large() {
-    ProjectSetup setup;
+TEST(SaveFailure, AFailedSaveReportsFailureKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    ProjectSetup large;
     for (uint16_t address = 0; address < 2000; ++address)
-        setup.datamap.Insert(address, DataItem::MakeUnsignedInt(address));
-    return setup;
-}
-
-TEST(SaveFailure, AFolderTheUserCannotWriteRefusesTheSaveAndKeepsTheOldFile) {
-    TempFolder folder;
-    const std::wstring path = folder.File(L"plant.xmb");
-    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
-    const std::vector<uint8_t> before = FileBytes(path);
-    ::chmod(folder.path().c_str(), 0555);
-
-    bool saved = InChild([&] {
-        // Root writes anywhere; save as nobody, as a user without rights would.
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return true;
-        return SaveProject(path, Large());
-    });
-    EXPECT_FALSE(saved);
-    EXPECT_EQ(FileBytes(path), before);
-    EXPECT_EQ(folder.Names(), std::vector<std::wstring>{L"plant.xmb"});
-}
-
-TEST(SaveFailure, AWriteThatFailsPartWayReportsFailureAndKeepsTheOldFile) {
-    TempFolder folder;
-    const std::wstring path = folder.File(L"plant.xmb");
-    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
-    const std::vector<uint8_t> before = FileBytes(path);
-
-    bool saved = InChild([&] {
-        ::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then fails with EFBIG
-        rlimit limit{4096, 4096};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return true;
-        return SaveProject(path, Large());
-    });
-    EXPECT_FALSE(saved);
-    EXPECT_EQ(FileBytes(path), before);
-    EXPECT_EQ(folder.Names(), std::vector<std::wstring>{L"plant.xmb"})
-        << "the temporary file is removed";
+        large.datamap.Insert(address, DataItem::MakeUnsignedInt(address));
+    const struct {
+        const char* name;
+        bool readOnlyFolder;
+        std::function<bool()> limit;  // false when the limit could not be set
+    } failures[] = {
+        {"a folder the user cannot write", true,
+         [] {  // root writes anywhere: save as nobody
+             return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+         }},
+        {"a write that fails part way", false,
+         [] {
+             ::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then fails with EFBIG
+             rlimit limit{4096, 4096};
+             return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+         }},
+    };
+    for (const auto& [name, readOnlyFolder, limit] : failures) {
+        TempFolder folder;
+        const std::wstring path = folder.File(L"plant.xmb");
+        ASSERT_TRUE(SaveProject(path, ProjectSetup()));
+        const Bytes before = FileBytes(path);
+        if (readOnlyFolder) ::chmod(folder.path().c_str(), 0555);
+        EXPECT_FALSE(InChild([&] { return !limit() || SaveProject(path, large); })) << name;
+        EXPECT_EQ(FileBytes(path), before) << name;
+        EXPECT_EQ(folder.Names(), std::vector<std::wstring>{L"plant.xmb"}) << name;
+    }
 }
 
 TEST(SaveFailure, SavingThroughALinkReplacesTheLinkedFileAndKeepsTheLink) {
     TempFolder folder;
-    const std::wstring real = folder.File(L"real.xmb");
-    const std::wstring link = folder.File(L"link.xmb");
+    const std::wstring real = folder.File(L"real.xmb"), link = folder.File(L"link.xmb");
     ASSERT_TRUE(SaveProject(real, ProjectSetup()));
     std::filesystem::create_symlink(real, link);
-    ProjectSetup changed;
+    ProjectSetup changed, opened;
     changed.host = "other";
     ASSERT_TRUE(SaveProject(link, changed));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    ProjectSetup opened;
     ProjectLoadResult result;
     ASSERT_TRUE(OpenProject(real, opened, result));
     EXPECT_EQ(opened.host, "other");
 }
 
-// Sets environment variables for one test and puts the old values back.
-class Environment {
+// Sets an environment variable for one test and puts the old value back.
+class Variable {
   public:
-    void Set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
+    Variable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
     }
-    ~Environment() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                ::unsetenv(it->first.c_str());
-        }
-    }
+    ~Variable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
 
   private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
-TEST(MakeDataPath, PutsApplicationDataInTheUsersConfigurationFolder) {
+TEST(MakeDataPath, UsesTheUsersFoldersCreatesThemAndRefusesWhatItCannotBuild) {
     TempFolder folder;
-    Environment environment;
-    const std::string config = folder.path().string() + "/config";
-    environment.Set("XDG_CONFIG_HOME", config.c_str());
-
+    Variable home("HOME", folder.path().c_str()), documents("XDG_DOCUMENTS_DIR", nullptr);
     std::wstring path;
-    ASSERT_TRUE(MakeDataPath(SpecialFolder::CommonAppData, L"Kestrom Master", L"ini",
-                             L"Kestrom Master", path));
-    EXPECT_EQ(path, folder.File(L"config/Kestrom Master/Kestrom Master.ini"));
-    EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "config" / "Kestrom Master"));
-
-    environment.Set("XDG_CONFIG_HOME", "relative/ignored");
-    environment.Set("HOME", folder.path().c_str());
+    {
+        Variable config("XDG_CONFIG_HOME", (folder.path() / "config").c_str());
+        ASSERT_TRUE(MakeDataPath(SpecialFolder::CommonAppData, L"Kestrom Master", L"ini",
+                                 L"Kestrom Master", path));
+        EXPECT_EQ(path, folder.File(L"config/Kestrom Master/Kestrom Master.ini"));
+        EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "config" / "Kestrom Master"));
+    }
+    Variable relative("XDG_CONFIG_HOME", "relative/ignored");
     ASSERT_TRUE(MakeDataPath(SpecialFolder::CommonAppData, L"a", nullptr, nullptr, path));
     EXPECT_EQ(path, folder.File(L".config/a"));
-}
-
-TEST(MakeDataPath, PutsDocumentsInTheUsersDocumentsFolder) {
-    TempFolder folder;
-    Environment environment;
-    environment.Set("XDG_DOCUMENTS_DIR", nullptr);
-    environment.Set("HOME", folder.path().c_str());
-    std::wstring path;
     ASSERT_TRUE(MakeDataPath(SpecialFolder::Documents, L"traffic", L"txt", nullptr, path));
     EXPECT_EQ(path, folder.File(L"Documents/traffic.txt"));
-    EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Documents"));
     EXPECT_EQ(FileHandler(SpecialFolder::Documents, L"traffic", L"txt", nullptr).Path(), path);
-}
 
-TEST(MakeDataPath, RefusesAnUnknownFolderAndAPathAboveTheLimit) {
-    TempFolder folder;
-    Environment environment;
-    environment.Set("XDG_CONFIG_HOME", folder.path().c_str());
-    std::wstring path = L"unchanged";
+    path = L"unchanged";
     EXPECT_FALSE(MakeDataPath(12345, L"a", L"b", nullptr, path));
     EXPECT_FALSE(MakeDataPath(SpecialFolder::CommonAppData, std::wstring(300, L'n').c_str(), L"ini",
                               nullptr, path));

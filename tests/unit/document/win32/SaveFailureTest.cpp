@@ -5,7 +5,6 @@
 
 #include "../TestFiles.h"
 #include "document/FileHandler.h"
-#include "document/ProjectFile.h"
 
 namespace {
 
@@ -13,8 +12,7 @@ TEST(SaveFailure, AFileHeldOpenByAnotherProgramIsNotReplacedAndTheSaveFails) {
     TempFolder folder;
     const std::wstring path = folder.File(L"plant.xmb");
     ASSERT_TRUE(SaveProject(path, ProjectSetup()));
-    const std::vector<uint8_t> before = FileBytes(path);
-
+    const Bytes before = FileBytes(path);
     HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -22,7 +20,6 @@ TEST(SaveFailure, AFileHeldOpenByAnotherProgramIsNotReplacedAndTheSaveFails) {
     changed.host = "other";
     const bool saved = SaveProject(path, changed);
     ::CloseHandle(held);
-
     EXPECT_FALSE(saved);
     EXPECT_EQ(FileBytes(path), before);
     EXPECT_EQ(folder.Names(), std::vector<std::wstring>{L"plant.xmb"});
@@ -35,13 +32,9 @@ TEST(MakeDataPath, BuildsTheSettingsPathInTheCommonApplicationDataFolder) {
     const std::wstring tail = L"\\Kestrom Master\\Kestrom Master.ini";
     ASSERT_GT(path.size(), tail.size());
     EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
-    const std::wstring folder = path.substr(0, path.size() - 19);
-    DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    DWORD attributes = ::GetFileAttributesW(path.substr(0, path.size() - 19).c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
-}
-
-TEST(MakeDataPath, RefusesAnUnknownFolderAndAPathAboveTheLimit) {
-    std::wstring path = L"unchanged";
+    path = L"unchanged";
     EXPECT_FALSE(MakeDataPath(12345, L"a", L"b", nullptr, path));
     EXPECT_FALSE(MakeDataPath(SpecialFolder::Documents, std::wstring(300, L'n').c_str(), L"ini",
                               nullptr, path));
