@@ -21,8 +21,7 @@ bool SendAll(intptr_t socket, const char* bytes, size_t size, int stallMs) {
 
 HttpAnswer HttpGet(uint16_t port, const std::string& target, const std::string& method) {
     HttpAnswer answer;
-    const std::string reply = RawExchange(
-        port, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    const std::string reply = TestSocket::ClientExchange(port, target, method);
     const size_t headEnd = reply.find("\r\n\r\n");
     if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || headEnd == std::string::npos) return answer;
     answer.status = std::atoi(reply.c_str() + 9);

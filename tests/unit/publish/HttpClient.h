@@ -42,6 +42,10 @@ long Receive(intptr_t socket, char* buffer, size_t size);
 void Close(intptr_t socket);
 // The process's resident memory in bytes (0 where unknown).
 uint64_t ResidentBytes();
+// A GET (or HEAD) as an HTTP client nobody here wrote sends it (curl on
+// Linux; under Wine a plain request over Connect): everything the server
+// answered, head and body.
+std::string ClientExchange(uint16_t port, const std::string& target, const std::string& method);
 // Whether a JSON decoder nobody here wrote takes the text (true where none is at hand).
 bool ValidJson(const std::string& text);
 }  // namespace TestSocket

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
 
 namespace TestSocket {
 
@@ -38,6 +39,26 @@ long Receive(intptr_t socket, char* buffer, size_t size) {
 }
 
 void Close(intptr_t socket) { ::close(static_cast<int>(socket)); }
+
+std::string ClientExchange(uint16_t port, const std::string& target, const std::string& method) {
+    // -g: brackets in a target are data, not curl's URL patterns.
+    std::string command = "curl -s -i -g --http1.1 --max-time 10 ";
+    if (method == "HEAD") {
+        command += "-I ";
+    } else if (method != "GET") {
+        command += "-X " + method + " ";
+    }
+    command += "'127.0.0.1:" + std::to_string(port);
+    for (char c : target) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+    std::string reply;
+    FILE* curl = ::popen(command.c_str(), "r");
+    if (!curl) return reply;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, curl)) > 0;) reply.append(buffer, n);
+    ::pclose(curl);
+    return reply;
+}
 
 uint64_t ResidentBytes() {
     std::ifstream status("/proc/self/statm");

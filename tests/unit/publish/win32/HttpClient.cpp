@@ -48,6 +48,11 @@ long Receive(intptr_t socket, char* buffer, size_t size) {
 
 void Close(intptr_t socket) { ::closesocket(static_cast<SOCKET>(socket)); }
 
+std::string ClientExchange(uint16_t port, const std::string& target, const std::string& method) {
+    return RawExchange(port, method + " " + target +
+                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
 uint64_t ResidentBytes() { return 0; }
 
 bool ValidJson(const std::string&) { return true; }
