@@ -51,7 +51,9 @@ def main():
             if not served or not line:
                 print("socat gave no pty names")
                 return 1
-            processes.append(subprocess.Popen(["/usr/bin/python3", server, served[0], "9600"]))
+            processes.append(subprocess.Popen(
+                ["/usr/bin/python3", server, "pymodbus", "serial", served[0], "9600",
+                 "hr:40=1234,5678,9,65535", "co:0=1,0,1"], stdout=subprocess.DEVNULL))
             deadline = time.monotonic() + 15
             while not holds(processes[-1].pid, served[0]) and time.monotonic() < deadline:
                 time.sleep(0.05)
