@@ -36,11 +36,13 @@ server_pid=$!
 pids+=($server_pid)
 for _ in $(seq 50); do grep -q '^ready' "$work/server.out" && break; sleep 0.1; done
 grep -q '^ready' "$work/server.out" || { echo "server did not start" >&2; cat "$work/server.out" >&2; exit 1; }
-curl -s "http://127.0.0.1:$web_port/subscribe?item=0&item=1&item=2&item=3&item=4" >/dev/null
+curl -s "127.0.0.1:$web_port/subscribe?item=0&item=1&item=2&item=3&item=4" >/dev/null
 
+# The server under test on the loopback address; wrk wants the scheme given.
+scheme=http
 for target in /updates /5; do
   echo "== wrk, 2 threads, 16 connections, ${seconds}s: GET $target"
-  wrk -t2 -c16 -d"${seconds}s" --timeout 2s --latency "http://127.0.0.1:$web_port$target" |
+  wrk -t2 -c16 -d"${seconds}s" --timeout 2s --latency "$scheme://127.0.0.1:$web_port$target" |
     grep -E 'Requests/sec|Latency|50%|90%|99%|requests in|Socket errors|Non-2xx'
 done
 
