@@ -4,6 +4,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-$(nproc)}
+# ccache keys on paths relative to the checkout, so a second checkout of the
+# project (or a moved one) reuses what the first compiled.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 
 # Configures a new tree with its options; an existing tree is configured again
 # (cheaply) so that module folders added since are picked up.
