@@ -15,8 +15,10 @@ bash scripts/build.sh native tsan win fuzz
 printf 'subdirs("native" "tsan" "win" "fuzz")\n' > build/CTestTestfile.cmake
 
 source scripts/wine-env.sh
+# The windows of the GUI tests share one X display and one warm Wine.
+display_start
 wine_start
-trap wine_stop EXIT
+trap 'wine_stop; display_stop' EXIT
 status=0
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 900) || status=$?
 exit $status

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "engine/NotifyEvents.h"
+
+// Window messages of the user interface itself, numbered after the events
+// the engine and the windows share so that none collides with them.
+enum UiMessage : unsigned {
+    // The splitter's layout: wParam the size type, lParam two RECTs (the
+    // panes left and right of the bar, inclusive).
+    MessageSplitterLayout = EventRunEnded + 1,
+};
