@@ -24,6 +24,9 @@ class EditInt : public EditValidator {
     int64_t ValueOrZero() const { return Value().value_or(0); }
     void SetValue(int64_t value);
 
+    // A new range for the same text (a quantity whose limit depends on other
+    // fields).
+    void SetRange(int64_t minimum, int64_t maximum);
     int64_t Minimum() const { return minimum_; }
     int64_t Maximum() const { return maximum_; }
 

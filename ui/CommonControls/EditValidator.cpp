@@ -5,6 +5,12 @@ namespace CommonControls {
 EditValidator::EditValidator(Predicate predicate)
     : predicate_(std::move(predicate)), valid_(predicate_(std::wstring())) {}
 
+void EditValidator::SetPredicate(Predicate predicate) {
+    predicate_ = std::move(predicate);
+    valid_ = predicate_(GetText());
+    if (Handle()) ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+}
+
 void EditValidator::SetText(const std::wstring& text) {
     valid_ = predicate_(text);
     EditString::SetText(text);

@@ -18,6 +18,8 @@ class EditValidator : public EditString {
     explicit EditValidator(Predicate predicate);
 
     bool Valid() const { return valid_; }
+    // Replaces the rule and checks the text against it at once.
+    void SetPredicate(Predicate predicate);
     bool Accepts(const std::wstring& text) const { return predicate_(text); }
     void SetText(const std::wstring& text) override;
     using EditString::SetText;
