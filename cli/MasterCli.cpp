@@ -6,7 +6,6 @@
 
 #include "cli/CommandLineText.h"
 #include "cli/TrafficLog.h"
-#include "cli/TrafficRow.h"
 #include "document/ProjectFile.h"
 #include "document/VantelDoc.h"
 #include "engine/ModbusMasterSerial.h"
@@ -14,6 +13,7 @@
 #include "engine/NotifyEvents.h"
 #include "protocol/DebugTrace.h"
 #include "protocol/ModbusPacket.h"
+#include "protocol/TrafficRow.h"
 #include "publish/WebPublisher.h"
 
 namespace {
@@ -67,7 +67,6 @@ struct RunRecord {
 };
 
 void Handle(Notification& n, VantelDoc& doc, RowPrinter& printer, RunRecord& record) {
-    const std::uint8_t protocol = doc.Settings().protocol;
     switch (n.event) {
         case EventConnectionState:
             if (auto text = ConnectionStateText(static_cast<std::uint32_t>(n.wParam))) {
@@ -75,11 +74,11 @@ void Handle(Notification& n, VantelDoc& doc, RowPrinter& printer, RunRecord& rec
             }
             break;
         case EventPacketSent:
-            if (n.packet) printer.Print(SentRow(*n.packet, protocol));
+            if (n.packet) printer.Print(SentRow(*n.packet));
             break;
         case EventPacketReceived:
             record.anyReply = true;
-            if (n.packet) printer.Print(ReceivedRow(*n.packet, protocol));
+            if (n.packet) printer.Print(ReceivedRow(*n.packet));
             break;
         case EventTimeoutRetry:
             printer.Print(TimeoutRetryRow());

@@ -1,6 +1,7 @@
-"""Writes the seed inputs of the protocol fuzzers: sound replies of every
-function in both framings, behind the set-up bytes each harness reads first.
-Run it from this folder after a change of the harnesses' input layout."""
+"""Writes the seed inputs of the protocol fuzzers: sound replies (and, for the
+breakdown, requests) of every function in both framings, behind the set-up
+bytes each harness reads first. Run it from this folder after a change of
+the harnesses' input layout."""
 import os
 import struct
 
@@ -43,11 +44,29 @@ CASES = [
     ("exception", 3, 1, 2, 5000, bytes([0x83, 2])),
 ]
 
+# The breakdown's requests: (name, function, preset id, poll size, request PDU)
+REQUESTS = [
+    ("readcoils", 1, 0, 10, bytes([1, 0, 100, 0, 10])),
+    ("readregisters", 3, 1, 10, bytes([3, 0, 0, 0, 10])),
+    ("writecoil", 5, 0, 1, bytes([5, 0, 10, 0xFF, 0])),
+    ("writeregister", 6, 1, 1, bytes([6, 0, 7, 0x04, 0xD2])),
+    ("writecoils", 15, 0, 10, bytes([15, 0, 0, 0, 10, 2, 0x01, 0x02])),
+    ("writeregisters", 16, 7, 2, bytes([16, 0, 1, 0, 4, 8]) + struct.pack(">2I", 65536, 7)),
+    ("danielread", 65, 2, 2, bytes([65, 0, 0, 1, 0x2C, 2])),
+    ("danielwritefloats", 66, 2, 2, bytes([66, 0, 0, 0, 2, 2]) + struct.pack(">2f", 1.0, -2.0)),
+    ("danielwritedoubles", 68, 4, 1, bytes([68, 0, 0, 0, 7, 1]) + struct.pack(">d", 0.1)),
+]
+
 
 def write(folder, name, data):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), "wb") as f:
         f.write(data)
+
+
+def breakdown_setup(preset, protocol, request, count):
+    # preset, encoding 0 (the preset's), framing, direction, count, our slave
+    return bytes([preset, 0, protocol, request]) + struct.pack(">H", count) + bytes([SLAVE])
 
 
 def main():
@@ -63,6 +82,12 @@ def main():
             # parse_reply: expected address, map layout.
             write(os.path.join(here, "seeds", "parse_reply"), f"{name}_{protocol}",
                   setup + bytes([SLAVE, 2]) + reply)
+            write(os.path.join(here, "seeds", "breakdown"), f"{name}_{protocol}",
+                  breakdown_setup(preset, protocol, 0, size) + reply)
+    for name, function, preset, size, pdu in REQUESTS:
+        for protocol in (0, 1):
+            write(os.path.join(here, "seeds", "breakdown"), f"request_{name}_{protocol}",
+                  breakdown_setup(preset, protocol, 1, size) + frame(protocol, pdu))
 
 
 if __name__ == "__main__":

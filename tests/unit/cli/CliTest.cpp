@@ -7,15 +7,10 @@
 
 #include "cli/CliOptions.h"
 #include "cli/MasterCli.h"
-#include "cli/TrafficRow.h"
-#include "protocol/ModbusPacket.h"
-#include "protocol/ProtocolTable.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 
 TEST(CliOptions, ReadsEveryOptionInBothSpellingsAndRefusesWhatAScriptCouldMeanOtherwise) {
     CliParse p =
@@ -93,79 +88,6 @@ TEST(MasterCli, AStopBeforeAnyReplySavesTheValuesWithTheProjectsOwnSlaveAndLogsE
     EXPECT_NE(text.find(R"("port":1,)"), std::string::npos) << text;
     EXPECT_EQ(Contents(options.logPath), printed);
     fs::remove_all(folder);
-}
-
-ModbusPacket Packet(std::uint8_t protocol, bool request, Bytes bytes) {
-    ModbusPacket packet(protocol, request ? 1 : 0);
-    packet.bytes = std::move(bytes);
-    return packet;
-}
-
-TEST(TrafficRow, DescribesEachKindOfPacketFromItsOwnBytes) {
-    const struct {
-        std::uint8_t protocol;
-        bool request;
-        Bytes bytes;
-        const char* expected;
-    } cases[] = {
-        {Protocol::Tcp,
-         true,
-         {0x00, 0x01, 0x00, 0x00, 0x00, 0x06,   // MBAP: id 1, protocol 0, length 6
-          0x01, 0x03, 0x00, 0x00, 0x00, 0x0A},  // slave 1, function 3, start 0, quantity 10
-         "Poll 03: Read Input Registers 0 to 9"},
-        {Protocol::Tcp,
-         false,
-         {0x00, 0x01, 0x00, 0x00, 0x00, 0x17, 0x01, 0x03, 0x14},  // byte count 20, data left out
-         "Reply 03: Read Input Registers with 20 bytes of data"},
-        {Protocol::Rtu, false, {0x01, 0x41, 0x04}, "Reply 65: Daniel Read Floats with 4 items"},
-        {Protocol::Rtu,
-         true,
-         {0x01, 0x06, 0x00, 0x07, 0x12, 0x34, 0x00, 0x00},  // CRC unchecked
-         "Poll 06: Write Single Register 7"},
-        {Protocol::Tcp,
-         true,
-         {0x00, 0x02, 0x00, 0x00, 0x00, 0x07, 0x01, 0x43,  // MBAP, slave 1, function 67
-          0x00, 0x01, 0x00, 0x00, 0x02},                   // start 65536, 2 items
-         "Poll 67: Daniel Read Doubles 65536 to 65537"},
-        {Protocol::Rtu,
-         false,
-         {0x01, 0x10, 0x00, 0x28, 0x00, 0x02, 0x00, 0x00},
-         "Reply 16: Force Multiple Registers"},
-        {Protocol::Rtu, false, {0x01, 0x83, 0x02, 0x00, 0x00}, ""},  // exception: not in the table
-        {Protocol::Rtu, true, {0x01, 0x07}, ""},
-        {Protocol::Tcp, true, {0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x01}, ""},  // no function yet
-        // Cut short: the packet's own start 0 and count 0, the last address not wrapped.
-        {Protocol::Rtu, true, {0x01, 0x01}, "Poll 01: Read Coils 0 to -1"},
-    };
-    for (const auto& c : cases) {
-        ModbusPacket packet = Packet(c.protocol, c.request, c.bytes);
-        EXPECT_EQ(Narrow(PacketDescription(packet, c.protocol)), c.expected) << c.expected;
-    }
-    EXPECT_EQ(Narrow(ReceivedRow(Packet(Protocol::Rtu, false, {0x01, 0x83, 0x02}), Protocol::Rtu)
-                         .description),
-              "Unknown");
-}
-
-TEST(TrafficRow, GivesStatesTimeoutsBytesAndLogLinesTheirTexts) {
-    const char* states[] = {"Attempting to connect.", "Connected", "Connection Lost",
-                            "Connection Failed.", "Connection Closed"};
-    for (std::uint32_t state = 0; state < 5; ++state)
-        EXPECT_EQ(Narrow(ConnectionStateText(state).value_or(L"none")), states[state]);
-    EXPECT_FALSE(ConnectionStateText(5).has_value()) << "a state outside 0..4 adds no row";
-    EXPECT_EQ(Narrow(TimeoutRetryRow().description), "Timeout. Retrying.");
-    EXPECT_EQ(Narrow(TimeoutGiveUpRow().description), "Timeout. Giving up.");
-    EXPECT_EQ(HexContent(Bytes{0x00, 0x0A, 0xFF}), L"00 0A FF ");
-    EXPECT_EQ(HexContent(Bytes(400, 0xAB)).size(), kMaxHexBytes * 3) << "what the column holds";
-
-    ModbusPacket request =
-        Packet(Protocol::Tcp, true,
-               {0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x00, 0x00, 0x00, 0x0A});
-    EXPECT_EQ(Narrow(LogLine(TimeText(9, 5, 7, 42), SentRow(request, Protocol::Tcp))),
-              "09:05:07:042 TX Poll 03: Read Input Registers 0 to 9 "
-              "00 01 00 00 00 06 01 03 00 00 00 0A ");
-    EXPECT_EQ(Narrow(LogLine(TimeText(23, 59, 59, 999), TrafficRow{L"", L"Connected", L""})),
-              "23:59:59:999  Connected ");
-    EXPECT_EQ(LocalTimeText().size(), 12u) << Narrow(LocalTimeText());
 }
 
 }  // namespace

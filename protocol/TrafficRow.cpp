@@ -1,11 +1,14 @@
-#include "cli/TrafficRow.h"
+#include "protocol/TrafficRow.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <initializer_list>
 
 #include "protocol/FunctionTable.h"
 #include "protocol/ModbusPacket.h"
+#include "protocol/ProtocolTable.h"
 
 namespace {
 
@@ -48,57 +51,74 @@ Fields ReadFields(const ModbusPacket& packet, std::size_t functionAt, std::uint8
 }
 
 std::wstring Format(const wchar_t* format, auto... arguments) {
-    wchar_t buffer[256];
+    wchar_t buffer[64];
     int n = std::swprintf(buffer, std::size(buffer), format, arguments...);
     if (n < 0) return std::wstring();
     return std::wstring(buffer, static_cast<std::size_t>(n));
 }
 
+// The words come from the string table and may be of any length, so the
+// texts are joined rather than printed into a buffer.
+std::wstring Joined(std::initializer_list<std::wstring> parts) {
+    std::wstring text;
+    for (const std::wstring& part : parts) {
+        if (&part != parts.begin()) text += L' ';
+        text += part;
+    }
+    return text;
+}
+
 }  // namespace
 
-std::wstring PacketDescription(const ModbusPacket& packet, std::uint8_t protocol) {
-    // RTU: address, function. MBAP: the 7-byte header, then the function.
-    const std::size_t functionAt = protocol == 1 ? 1 : 7;
+const TrafficWords& TrafficWords::English() {
+    static const TrafficWords words;
+    return words;
+}
+
+std::wstring PacketDescription(const ModbusPacket& packet, const TrafficWords& words) {
+    // MBAP: the 7-byte header, then the function. RTU (and a bare PDU):
+    // address, function.
+    const std::size_t functionAt = packet.protocol == Protocol::Tcp ? 7 : 1;
     if (packet.bytes.size() <= functionAt) return std::wstring();
     const std::uint8_t code = packet.bytes[functionAt];
     const ModbusFunction* function = FindFunction(code);
     if (function == nullptr) return std::wstring();
     const Fields fields = ReadFields(packet, functionAt, code);
+    const std::wstring name = function->name;
 
     if (packet.isRequest != 0) {
         if (Has(function->requestFields, PacketField::count)) {
-            // The last address in 32 bits, so a count of 0 or a range past
+            // The last address in 64 bits, so a count of 0 or a range past
             // 65535 shows what the request says rather than a wrapped number.
             const long long last =
                 static_cast<long long>(fields.start) + static_cast<long long>(fields.count) - 1;
-            return Format(L"%ls %ls %u %ls %lld", L"Poll", function->name, fields.start, L"to",
-                          last);
+            return Joined(
+                {words.poll, name, std::to_wstring(fields.start), words.to, std::to_wstring(last)});
         }
-        return Format(L"%ls %ls %u", L"Poll", function->name, fields.start);
+        return Joined({words.poll, name, std::to_wstring(fields.start)});
     }
-    if (function->replyFields.empty()) return Format(L"%ls %ls", L"Reply", function->name);
     if (Has(function->replyFields, PacketField::bytecount)) {
-        return Format(L"%ls %ls %ls %u bytes %ls", L"Reply", function->name, L"with",
-                      fields.byteCount, L"of data");
+        return Joined({words.reply, name, words.with, std::to_wstring(fields.byteCount), L"bytes",
+                       words.ofData});
     }
     if (Has(function->replyFields, PacketField::itemcount)) {
-        return Format(L"%ls %ls %ls %u items", L"Reply", function->name, L"with", fields.byteCount);
+        return Joined({words.reply, name, words.with, std::to_wstring(fields.byteCount), L"items"});
     }
-    return Format(L"%ls %ls", L"Reply", function->name);
+    return Joined({words.reply, name});
 }
 
-std::optional<std::wstring> ConnectionStateText(std::uint32_t state) {
+std::optional<std::wstring> ConnectionStateText(std::uint32_t state, const TrafficWords& words) {
     switch (state) {
         case 0:
-            return L"Attempting to connect.";
+            return words.attemptingToConnect;
         case 1:
-            return L"Connected";
+            return words.connected;
         case 2:
-            return L"Connection Lost";
+            return words.connectionLost;
         case 3:
-            return L"Connection Failed.";
+            return words.connectionFailed;
         case 4:
-            return L"Connection Closed";
+            return words.connectionClosed;
         default:
             return std::nullopt;
     }
@@ -119,25 +139,29 @@ std::wstring HexContent(std::span<const std::uint8_t> bytes) {
 
 namespace {
 
-TrafficRow PacketRow(const wchar_t* dir, const ModbusPacket& packet, std::uint8_t protocol) {
-    std::wstring description = PacketDescription(packet, protocol);
-    if (description.empty()) description = L"Unknown";
+TrafficRow PacketRow(const wchar_t* dir, const ModbusPacket& packet, const TrafficWords& words) {
+    std::wstring description = PacketDescription(packet, words);
+    if (description.empty()) description = words.unknown;
     return TrafficRow{dir, std::move(description), HexContent(packet.bytes)};
 }
 
 }  // namespace
 
-TrafficRow SentRow(const ModbusPacket& request, std::uint8_t protocol) {
-    return PacketRow(L"TX", request, protocol);
+TrafficRow SentRow(const ModbusPacket& request, const TrafficWords& words) {
+    return PacketRow(L"TX", request, words);
 }
 
-TrafficRow ReceivedRow(const ModbusPacket& reply, std::uint8_t protocol) {
-    return PacketRow(L"RX", reply, protocol);
+TrafficRow ReceivedRow(const ModbusPacket& reply, const TrafficWords& words) {
+    return PacketRow(L"RX", reply, words);
 }
 
-TrafficRow TimeoutRetryRow() { return TrafficRow{L"", L"Timeout. Retrying.", L""}; }
+TrafficRow TimeoutRetryRow(const TrafficWords& words) {
+    return TrafficRow{L"", words.timeoutRetrying, L""};
+}
 
-TrafficRow TimeoutGiveUpRow() { return TrafficRow{L"", L"Timeout. Giving up.", L""}; }
+TrafficRow TimeoutGiveUpRow(const TrafficWords& words) {
+    return TrafficRow{L"", words.timeoutGivingUp, L""};
+}
 
 std::wstring TimeText(int hour, int minute, int second, int millisecond) {
     return Format(L"%02d:%02d:%02d:%03d", hour, minute, second, millisecond);
