@@ -35,6 +35,15 @@ bool SpecialFolderPath(int csidl, std::wstring& path);
 // Creates a folder; one that exists already is no error.
 bool CreateFolder(const std::wstring& path);
 
+// Appends bytes to the end of the file, made when missing, with one open,
+// one write and one close: other programs may read, move or hold the file
+// between calls, and what one call writes is never split. False when the
+// file cannot be opened or not everything was written.
+bool AppendToFile(const std::wstring& path, const std::string& bytes);
+
+// How lines end in the platform's text files ("\r\n" on Windows).
+const char* TextLineEnd();
+
 // The separator put between a folder and a name, and the characters that end
 // a folder part when a path is split.
 wchar_t PathSeparator();

@@ -1,10 +1,16 @@
 #include "engine/Notifier.h"
 
 #include <mutex>
+#include <vector>
 
 void Notifier::Register(NotifyTarget* target, uint32_t event) {
     std::lock_guard guard(lock_);
     registrations_[event].push_back(target);
+}
+
+void Notifier::Unregister(NotifyTarget* target) {
+    std::lock_guard guard(lock_);
+    for (auto& [event, targets] : registrations_) std::erase(targets, target);
 }
 
 void Notifier::Post(uint32_t event, uintptr_t wParam) {

@@ -10,8 +10,8 @@
 #include "engine/PacketPtr.h"
 
 // The hub through which workers and windows tell windows what happened; the
-// engine never calls into a window, it only posts here. Targets register once,
-// while the program builds its windows, and stay registered.
+// engine never calls into a window, it only posts here. Targets register
+// while the program builds its windows and stay registered until they go.
 //
 // Every operation holds the lock for its whole duration: a Send delivery may
 // Post or Send again on the same thread, and a worker posting meanwhile waits
@@ -25,6 +25,11 @@ class Notifier {
 
     // A target registered twice for an event is told twice.
     void Register(NotifyTarget* target, uint32_t event);
+    // Forgets every registration of the target. A target that goes before the
+    // notifier (a window of the program, while the web server's threads may
+    // still post) calls it before it is destroyed; afterwards no thread
+    // reaches it.
+    void Unregister(NotifyTarget* target);
     // Posts to every target registered for the event, in registration order.
     // Callable from any thread; never waits for a target. An event nobody
     // registered for is dropped.

@@ -167,6 +167,16 @@ bool CreateFolder(const std::wstring& path) {
     return errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool AppendToFile(const std::wstring& path, const std::string& bytes) {
+    Descriptor file(::open(Native(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (file.get() < 0) return false;
+    const bool written =
+        WriteAll(file.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return file.Close() && written;
+}
+
+const char* TextLineEnd() { return "\n"; }
+
 wchar_t PathSeparator() { return L'/'; }
 const wchar_t* PathSeparators() { return L"/"; }
 

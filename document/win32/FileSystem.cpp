@@ -110,6 +110,20 @@ bool CreateFolder(const std::wstring& path) {
     return ::CreateDirectoryW(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool AppendToFile(const std::wstring& path, const std::string& bytes) {
+    // FILE_APPEND_DATA alone: every write lands at the end of the file, even
+    // when another program appends too.
+    Handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                                  FILE_SHARE_DELETE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    const bool written =
+        WriteAll(file.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return file.Close() && written;
+}
+
+const char* TextLineEnd() { return "\r\n"; }
+
 wchar_t PathSeparator() { return L'\\'; }
 const wchar_t* PathSeparators() { return L"\\/:"; }
 

@@ -77,6 +77,12 @@ TEST(Notifier, DeliversToEveryTargetOfAnEventInRegistrationOrder) {
     log.clear();
     notifier.Send(nullptr, EventRunState, 1);
     EXPECT_EQ(log, "") << "nobody registered for EventRunState";
+
+    // A target that goes is told nothing more, wherever it was registered.
+    notifier.Unregister(&map);
+    log.clear();
+    notifier.Post(EventItemChanged, 9);
+    EXPECT_EQ(log, "main post 1 9; forwarder post 1 9; ");
 }
 
 TEST(Notifier, GivesAPacketToTheFirstTargetThatTakesItOrFreesIt) {
