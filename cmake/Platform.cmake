@@ -5,6 +5,8 @@ if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   # Self-contained executables: Wine and users need no MinGW runtime DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # The resource script (resources/) is compiled by windres.
+  enable_language(RC)
 else()
   set(KESTROM_WINDOWS OFF)
   set(KESTROM_PLATFORM_DIR posix)

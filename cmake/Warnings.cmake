@@ -1,4 +1,6 @@
-add_compile_options(-Wall -Wextra -Werror)
+# For the compilers only: the resource compiler of the Windows build takes
+# none of these.
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-Wall;-Wextra;-Werror>")
 
 # g++ 12 at -O3 reports out-of-bounds copies and overlapping arguments inside
 # the standard library's own inlined string and vector code that cannot
@@ -6,5 +8,6 @@ add_compile_options(-Wall -Wextra -Werror)
 # fail the optimised builds.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
    AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  add_compile_options(-Wno-error=array-bounds -Wno-error=restrict -Wno-error=stringop-overflow)
+  add_compile_options(
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-Wno-error=array-bounds;-Wno-error=restrict;-Wno-error=stringop-overflow>")
 endif()

@@ -1,0 +1,671 @@
+// The program's resources as the running program finds them: every menu,
+// string, dialog template, icon, the manifest and the version resource, read
+// back through the calls the windows make. This program links the same
+// resource objects as KestromMaster.exe.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "DialogTemplateReader.h"
+#include "resources/ResourceIds.h"
+
+#ifndef KESTROM_EXPECTED_VERSION
+#error "The build defines KESTROM_EXPECTED_VERSION, the project's version"
+#endif
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+struct MenuEntry {
+    UINT id = 0;                    // 0 with no text: a separator
+    const wchar_t* text = nullptr;
+    UINT state = 0;                 // MF_GRAYED, MF_CHECKED
+};
+const MenuEntry kSeparator{};
+
+struct MenuColumn {
+    const wchar_t* title;  // nullptr: a context menu's sub-menu, whose title nobody sees
+    std::vector<MenuEntry> entries;
+};
+
+struct MenuCase {
+    int id;
+    const char* name;
+    std::vector<MenuColumn> columns;
+};
+
+const std::vector<MenuCase>& MenuCases() {
+    static const std::vector<MenuCase> cases = {
+        {IDM_MAIN,
+         "menu bar",
+         {{L"&File",
+           {{ID_NEW, L"&New"},
+            {ID_OPEN, L"&Open"},
+            {ID_SAVE, L"&Save"},
+            {ID_SAVE_AS, L"Save &As"},
+            kSeparator,
+            {ID_RECENT_FILE, L"<recent file>", MF_GRAYED},
+            kSeparator,
+            {ID_EXIT, L"E&xit"}}},
+          {L"&Edit",
+           {{ID_ADD_POLL, L"&Add Poll"},
+            {ID_EDIT_POLL, L"&Edit Poll"},
+            {ID_DELETE_POLL, L"&Delete Poll"},
+            {ID_MOVE_POLL_UP, L"Move Poll Up"},
+            {ID_MOVE_POLL_DOWN, L"Move Poll Down"},
+            kSeparator,
+            {ID_ADD_ADDRESSES, L"Add Addresses"}}},
+          {L"&Setup", {{ID_COMMS_PARAMETERS, L"Comms Parameters"}}},
+          {L"&Control", {{ID_RUN, L"Run"}}},
+          {L"&Logging",
+           {{ID_TRACK_LATEST, L"Track Latest", MF_CHECKED}, {ID_LOG_TO_FILE, L"Log To File"}}},
+          {L"&Help", {{ID_ABOUT, L"About"}}}}},
+        {IDM_POLL_POPUP,
+         "poll list context menu",
+         {{nullptr,
+           {{ID_ADD_POLL, L"&Add Poll"},
+            {ID_EDIT_POLL, L"&Edit Poll"},
+            {ID_DELETE_POLL, L"&Delete Poll"},
+            kSeparator,
+            {ID_MOVE_POLL_UP, L"Move Poll Up"},
+            {ID_MOVE_POLL_DOWN, L"Move Poll Down"},
+            kSeparator,
+            {ID_ADD_POLLED_ADDRESSES, L"Add Polled Addresses"},
+            {ID_DO_POLL, L"Do Poll"}}}}},
+        {IDM_ADDRESS_POPUP,
+         "address map context menu",
+         {{nullptr,
+           {{ID_ADD_ADDRESSES, L"Add Addresses"}, {ID_DELETE_ADDRESSES, L"Delete Addresses"}}}}},
+        {IDM_MONITOR_POPUP,
+         "monitor context menu",
+         {{nullptr, {{ID_ADD_POLLED_ADDRESSES, L"Add Polled Addresses"}}}}},
+    };
+    return cases;
+}
+
+struct MenuItemRead {
+    UINT type = 0;
+    UINT state = 0;
+    UINT id = 0;
+    HMENU submenu = nullptr;
+    std::wstring text;
+};
+
+MenuItemRead ReadMenuItem(HMENU menu, int position) {
+    wchar_t text[256] = {};
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = 255;
+    MenuItemRead item;
+    if (!GetMenuItemInfoW(menu, position, TRUE, &info)) return item;
+    item.type = info.fType;
+    item.state = info.fState;
+    item.id = info.wID;
+    item.submenu = info.hSubMenu;
+    item.text = text;
+    return item;
+}
+
+TEST(Resources, EachMenuHoldsItsCommandsWithTheirTextsInOrder) {
+    for (const MenuCase& expected : MenuCases()) {
+        SCOPED_TRACE(expected.name);
+        HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(expected.id));
+        ASSERT_NE(menu, nullptr) << "menu " << expected.id << " does not load";
+        ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(expected.columns.size()));
+        for (size_t c = 0; c < expected.columns.size(); ++c) {
+            const MenuColumn& column = expected.columns[c];
+            const MenuItemRead top = ReadMenuItem(menu, static_cast<int>(c));
+            SCOPED_TRACE("top-level item " + std::to_string(c) + " " + Narrow(top.text));
+            if (column.title) {
+                EXPECT_EQ(top.text, column.title);
+            }
+            ASSERT_NE(top.submenu, nullptr) << "top-level items open sub-menus";
+            ASSERT_EQ(GetMenuItemCount(top.submenu), static_cast<int>(column.entries.size()));
+            for (size_t i = 0; i < column.entries.size(); ++i) {
+                const MenuEntry& entry = column.entries[i];
+                const MenuItemRead item = ReadMenuItem(top.submenu, static_cast<int>(i));
+                SCOPED_TRACE("item " + std::to_string(i) + " " + Narrow(item.text));
+                if (!entry.text) {
+                    EXPECT_TRUE(item.type & MFT_SEPARATOR) << "a separator";
+                    continue;
+                }
+                EXPECT_EQ(item.id, entry.id);
+                EXPECT_EQ(item.text, entry.text);
+                EXPECT_EQ(item.submenu, nullptr);
+                EXPECT_EQ(item.state & (MF_GRAYED | MF_CHECKED), entry.state);
+            }
+        }
+        DestroyMenu(menu);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Strings
+
+const std::map<UINT, std::wstring>& ExpectedStrings() {
+    static const std::map<UINT, std::wstring> strings = {
+        {IDS_WELCOME, L"Welcome to Kestrom Master"},
+        {IDS_CONNECTED, L"Connected"},
+        {IDS_NOT_CONNECTED, L"Not Connected"},
+        {IDS_CONNECTING, L"Connecting..."},
+        {IDS_ENTER_VALUE, L"Enter Value"},
+        {IDS_CONNECTION_FAILED, L"Connection Failed."},
+        {IDS_ATTEMPTING, L"Attempting to connect."},
+        {IDS_CONNECTION_LOST, L"Connection Lost"},
+        {IDS_CONNECTION_CLOSED, L"Connection Closed"},
+        {IDS_TOOL_CONNECTION, L"Connection"},
+        {IDS_TOOL_RUN, L"Run"},
+        {IDS_COL_FUNCTION, L"Function"},
+        {IDS_COL_ADDRESS_START, L"Address Start"},
+        {IDS_COL_ITEM_COUNT, L"Item Count"},
+        {IDS_COL_NUMBER_FORMAT, L"Number Format"},
+        {IDS_SAVE_CHANGES, L"Save Changes?"},
+        {IDS_COL_TIME, L"Time"},
+        {IDS_COL_DIR, L"Dir"},
+        {IDS_COL_DESCRIPTION, L"Description"},
+        {IDS_COL_CONTENT, L"Content (Hex)"},
+        {IDS_UNKNOWN, L"Unknown"},
+        {IDS_COL_FIELD, L"Field"},
+        {IDS_COL_DATA_HEX, L"Data (Hex)"},
+        {IDS_COL_VALUE, L"Value"},
+        {IDS_COL_ADDRESS, L"Address"},
+        {IDS_COL_TYPE, L"Type"},
+        {IDS_POLL, L"Poll"},
+        {IDS_REPLY, L"Reply"},
+        {IDS_WITH, L"with"},
+        {IDS_OF_DATA, L"of data"},
+        {IDS_TO, L"to"},
+        {IDS_BD_MESSAGE_ID, L"Message ID"},
+        {IDS_BD_PROTOCOL_ID, L"Protocol ID"},
+        {IDS_BD_MESSAGE_LENGTH, L"Message Length"},
+        {IDS_BD_REG_COUNT, L"Reg Count"},
+        {IDS_BD_BYTE_COUNT, L"Byte Count"},
+        {IDS_BD_DATA, L"Data"},
+        {IDS_BD_CRC, L"CRC"},
+        {IDS_BD_OUR_ADDRESS, L"Our address"},
+        {IDS_BD_EXPECTED, L"Expected"},
+        {IDS_BD_BYTES, L"Bytes"},
+        {IDS_BD_GOT, L"Got"},
+        {IDS_BD_UNRECOGNISED, L"Unrecognised function"},
+        {IDS_BD_TRUNCATED, L"Message truncated"},
+        {IDS_BD_TOO_LONG, L"Message too long"},
+        {IDS_TIMEOUT_RETRY, L"Timeout. Retrying."},
+        {IDS_TIMEOUT_GIVE_UP, L"Timeout. Giving up."},
+        {IDS_BD_ERROR, L"Error"},
+    };
+    return strings;
+}
+
+std::wstring LoadResourceString(UINT id) {
+    const wchar_t* text = nullptr;
+    // With no buffer, LoadStringW answers a pointer into the resource itself.
+    int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 && text ? std::wstring(text, length) : std::wstring();
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+    if (IS_INTRESOURCE(name)) {
+        reinterpret_cast<std::vector<UINT>*>(found)->push_back(LOWORD(name));
+    }
+    return TRUE;
+}
+
+TEST(Resources, EveryStringIdLoadsItsText) {
+    for (const auto& [id, text] : ExpectedStrings()) {
+        wchar_t buffer[256] = {};
+        const int length = LoadStringW(GetModuleHandleW(nullptr), id, buffer, 256);
+        EXPECT_EQ(std::wstring(buffer, length), text) << "string " << id;
+    }
+}
+
+TEST(Resources, TheStringTableHoldsNoOtherStringsSoNoCommandHasMenuHelp) {
+    std::vector<UINT> blocks;
+    EnumResourceNamesW(GetModuleHandleW(nullptr), RT_STRING, CollectName,
+                       reinterpret_cast<LONG_PTR>(&blocks));
+    ASSERT_FALSE(blocks.empty());
+    std::set<UINT> found;
+    for (UINT block : blocks) {
+        // Block n holds the sixteen strings from (n - 1) * 16.
+        for (UINT id = (block - 1) * 16; id < block * 16; ++id) {
+            if (!LoadResourceString(id).empty()) found.insert(id);
+        }
+    }
+    std::set<UINT> expected;
+    for (const auto& entry : ExpectedStrings()) expected.insert(entry.first);
+    EXPECT_EQ(found, expected);
+    for (const MenuCase& menu : MenuCases()) {
+        for (const MenuColumn& column : menu.columns) {
+            for (const MenuEntry& entry : column.entries) {
+                if (entry.id) {
+                    EXPECT_EQ(found.count(entry.id), 0u) << "command " << entry.id;
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Dialogs
+
+enum class Kind { Edit, DropList, Radio, DefaultButton, Button };
+
+struct ControlCase {
+    int id;
+    Kind kind;
+    const wchar_t* text;  // buttons; fields are empty
+};
+
+struct DialogCase {
+    int id;
+    const wchar_t* title;
+    std::vector<ControlCase> controls;
+    std::vector<std::wstring> labels;  // static texts, in template order
+    std::vector<std::wstring> groups;  // group box texts, in template order
+};
+
+const wchar_t kQuantityNote[] =
+    L"*Quantity of data items, not addresses. When using a format where these differ, the "
+    L"number put in the message will be calculated from this number.";
+
+const std::vector<DialogCase>& DialogCases() {
+    static const std::vector<DialogCase> cases = {
+        {IDD_CONNECTION,
+         L"Connection Details",
+         {{IDC_CONN_NETWORK, Kind::Radio, L"Network"},
+          {IDC_CONN_SERIAL, Kind::Radio, L"Serial"},
+          {IDC_CONN_HOST, Kind::Edit, L""},
+          {IDC_CONN_PORT, Kind::Edit, L""},
+          {IDC_CONN_COM_PORT, Kind::DropList, L""},
+          {IDC_CONN_BAUD, Kind::DropList, L""},
+          {IDC_CONN_PARITY, Kind::DropList, L""},
+          {IDC_CONN_STOP_BITS, Kind::DropList, L""},
+          {IDC_CONN_HANDSHAKING, Kind::DropList, L""},
+          {IDC_CONN_PROTOCOL, Kind::DropList, L""},
+          {IDC_CONN_POLL_RATE, Kind::Edit, L""},
+          {IDC_CONN_TIMEOUT, Kind::Edit, L""},
+          {IDC_CONN_RETRIES, Kind::Edit, L""},
+          {IDC_CONN_MODBUS_ADDRESS, Kind::Edit, L""},
+          {IDC_CONN_WEB_PORT, Kind::Edit, L""},
+          {IDOK, Kind::DefaultButton, L"OK"},
+          {IDCANCEL, Kind::Button, L"Cancel"}},
+         {L"Slave IP Address:", L"Port:", L"Serial Port:", L"Baud Rate:", L"Parity:",
+          L"Stop Bits:", L"Handshaking:", L"Protocol:", L"Poll Rate:", L"ms", L"Timeout:", L"ms",
+          L"Retries", L"Modbus Address:", L"Port:"},
+         {L"Network", L"Serial", L"Modbus", L"Web Server"}},
+        {IDD_POLL,
+         L"Modbus Poll",
+         {{IDC_POLL_FUNCTION, Kind::DropList, L""},
+          {IDC_POLL_START, Kind::Edit, L""},
+          {IDC_POLL_QUANTITY, Kind::Edit, L""},
+          {IDC_POLL_FORMAT, Kind::DropList, L""},
+          {IDOK, Kind::DefaultButton, L"OK"},
+          {IDCANCEL, Kind::Button, L"Cancel"}},
+         {L"Function:", L"Start Address:", L"Quantity*:", L"Format:", kQuantityNote},
+         {}},
+        {IDD_ADD_ADDRESSES,
+         L"Add Addresses",
+         {{IDC_ADDR_FIRST, Kind::Edit, L""},
+          {IDC_ADDR_LAST, Kind::Edit, L""},
+          {IDC_ADDR_STEP, Kind::Edit, L""},
+          {IDC_ADDR_TYPE, Kind::DropList, L""},
+          {IDOK, Kind::DefaultButton, L"OK"},
+          {IDCANCEL, Kind::Button, L"Cancel"}},
+         {L"First Address:", L"Last Address:", L"Address Step:", L"Address Type:"},
+         {}},
+    };
+    return cases;
+}
+
+const wchar_t* ClassOf(Kind kind) {
+    switch (kind) {
+        case Kind::Edit: return L"Edit";
+        case Kind::DropList: return L"ComboBox";
+        default: return L"Button";
+    }
+}
+
+// The style bits a control of each kind must carry: fields and buttons are
+// tab stops; edits scroll; combos are drop-down lists with a scroll bar.
+void ExpectStyleOf(Kind kind, DWORD style) {
+    EXPECT_TRUE(style & WS_VISIBLE);
+    switch (kind) {
+        case Kind::Edit:
+            EXPECT_EQ(style & (WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL),
+                      static_cast<DWORD>(WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL));
+            EXPECT_FALSE(style & ES_MULTILINE);
+            break;
+        case Kind::DropList:
+            EXPECT_EQ(style & 0x3, static_cast<DWORD>(CBS_DROPDOWNLIST));
+            EXPECT_EQ(style & (WS_TABSTOP | WS_VSCROLL), static_cast<DWORD>(WS_TABSTOP | WS_VSCROLL));
+            break;
+        case Kind::Radio: EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTORADIOBUTTON)); break;
+        case Kind::DefaultButton:
+            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
+            EXPECT_TRUE(style & WS_TABSTOP);
+            break;
+        case Kind::Button:
+            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON));
+            EXPECT_TRUE(style & WS_TABSTOP);
+            break;
+    }
+}
+
+bool IsGroupBox(const DialogTemplateItem& item) {
+    return item.className == L"Button" && (item.style & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+// What a control covers on screen: a combo's template height includes its
+// drop-down list, but closed it is one field high.
+RECT Footprint(const DialogTemplateItem& item) {
+    RECT box = item.box;
+    if (item.className == L"ComboBox") box.bottom = box.top + 14;
+    return box;
+}
+
+bool Overlap(const RECT& a, const RECT& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+    return inner.left >= outer.left && inner.right <= outer.right && inner.top >= outer.top &&
+           inner.bottom <= outer.bottom;
+}
+
+std::string Describe(const DialogTemplateItem& item) {
+    return Narrow(item.className) + " " + std::to_string(item.id) + " \"" + Narrow(item.text) + "\"";
+}
+
+const DialogTemplateItem* FindItem(const DialogTemplateContent& dialog, int id) {
+    for (const DialogTemplateItem& item : dialog.items) {
+        if (item.id == id) return &item;
+    }
+    return nullptr;
+}
+
+TEST(Resources, EachDialogTemplateHasItsTitleFontAndFrame) {
+    for (const DialogCase& expected : DialogCases()) {
+        SCOPED_TRACE("dialog " + std::to_string(expected.id));
+        auto dialog = ReadDialogTemplate(GetModuleHandleW(nullptr), expected.id);
+        ASSERT_TRUE(dialog) << "no extended dialog template";
+        EXPECT_EQ(dialog->title, expected.title);
+        const DWORD frame = DS_MODALFRAME | DS_SHELLFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+        EXPECT_EQ(dialog->style & frame, frame);
+        EXPECT_EQ(dialog->fontFace, L"MS Shell Dlg 2");
+        EXPECT_EQ(dialog->fontPoints, 8);
+    }
+}
+
+TEST(Resources, EachDialogTemplateHoldsItsControlsLabelsAndGroups) {
+    for (const DialogCase& expected : DialogCases()) {
+        SCOPED_TRACE("dialog " + std::to_string(expected.id));
+        auto dialog = ReadDialogTemplate(GetModuleHandleW(nullptr), expected.id);
+        ASSERT_TRUE(dialog);
+        for (const ControlCase& control : expected.controls) {
+            SCOPED_TRACE("control " + std::to_string(control.id));
+            const DialogTemplateItem* item = FindItem(*dialog, control.id);
+            ASSERT_NE(item, nullptr) << "missing";
+            EXPECT_EQ(item->className, ClassOf(control.kind));
+            EXPECT_EQ(item->text, control.text);
+            ExpectStyleOf(control.kind, item->style);
+        }
+        std::vector<std::wstring> labels, groups;
+        for (const DialogTemplateItem& item : dialog->items) {
+            if (item.className == L"Static") labels.push_back(item.text);
+            if (IsGroupBox(item)) groups.push_back(item.text);
+            if (item.className == L"Static" || IsGroupBox(item)) {
+                EXPECT_EQ(item.id, -1) << Describe(item) << " is a plain label";
+            }
+        }
+        EXPECT_EQ(labels, expected.labels);
+        EXPECT_EQ(groups, expected.groups);
+        EXPECT_EQ(dialog->items.size(),
+                  expected.controls.size() + expected.labels.size() + expected.groups.size())
+            << "no other controls";
+    }
+}
+
+TEST(Resources, DialogControlsStayInsideTheMarginsAndDoNotOverlap) {
+    const int margin = 7;
+    for (const DialogCase& expected : DialogCases()) {
+        SCOPED_TRACE("dialog " + std::to_string(expected.id));
+        auto dialog = ReadDialogTemplate(GetModuleHandleW(nullptr), expected.id);
+        ASSERT_TRUE(dialog);
+        const RECT area{margin, margin, dialog->width - margin, dialog->height - margin};
+        for (size_t i = 0; i < dialog->items.size(); ++i) {
+            const DialogTemplateItem& a = dialog->items[i];
+            EXPECT_TRUE(Inside(Footprint(a), area)) << Describe(a) << " crosses the margin";
+            for (size_t j = i + 1; j < dialog->items.size(); ++j) {
+                const DialogTemplateItem& b = dialog->items[j];
+                if (IsGroupBox(a) || IsGroupBox(b)) {
+                    // Inside a group box or clear of it, never across its frame.
+                    const DialogTemplateItem& group = IsGroupBox(a) ? a : b;
+                    const DialogTemplateItem& other = IsGroupBox(a) ? b : a;
+                    if (IsGroupBox(other)) {
+                        EXPECT_FALSE(Overlap(group.box, other.box)) << Describe(a) << Describe(b);
+                    } else if (Overlap(group.box, Footprint(other))) {
+                        RECT inside = group.box;
+                        InflateRect(&inside, -margin, -margin);
+                        EXPECT_TRUE(Inside(Footprint(other), inside))
+                            << Describe(other) << " crosses the frame of " << Describe(group);
+                    }
+                    continue;
+                }
+                EXPECT_FALSE(Overlap(Footprint(a), Footprint(b))) << Describe(a) << " and " << Describe(b);
+            }
+        }
+    }
+}
+
+TEST(Resources, TheConnectionRadioButtonsAreOneGroupOfTwo) {
+    auto dialog = ReadDialogTemplate(GetModuleHandleW(nullptr), IDD_CONNECTION);
+    ASSERT_TRUE(dialog);
+    const auto& items = dialog->items;
+    size_t first = 0;
+    while (first < items.size() && items[first].id != IDC_CONN_NETWORK) ++first;
+    ASSERT_LT(first + 2, items.size());
+    // The arrow keys move within a group, which runs to the next WS_GROUP.
+    EXPECT_TRUE(items[first].style & WS_GROUP);
+    EXPECT_TRUE(items[first].style & WS_TABSTOP);
+    EXPECT_EQ(items[first + 1].id, IDC_CONN_SERIAL);
+    EXPECT_FALSE(items[first + 1].style & WS_GROUP);
+    EXPECT_TRUE(items[first + 2].style & WS_GROUP) << Describe(items[first + 2]) << " ends the group";
+}
+
+INT_PTR CALLBACK IgnoreMessages(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
+
+// Wine creates windows only on an X display: this suite runs as a test of its own.
+TEST(ResourcesOnScreen, EachDialogCreatesWithItsControlsAndOkAsTheDefaultButton) {
+    for (const DialogCase& expected : DialogCases()) {
+        SCOPED_TRACE("dialog " + std::to_string(expected.id));
+        HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(expected.id),
+                                         nullptr, IgnoreMessages, 0);
+        ASSERT_NE(dialog, nullptr) << "CreateDialogParamW failed, error " << GetLastError();
+        wchar_t title[128] = {};
+        GetWindowTextW(dialog, title, 128);
+        EXPECT_STREQ(title, expected.title);
+        for (const ControlCase& control : expected.controls) {
+            HWND window = GetDlgItem(dialog, control.id);
+            ASSERT_NE(window, nullptr) << "control " << control.id;
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            EXPECT_EQ(_wcsicmp(name, ClassOf(control.kind)), 0)
+                << "control " << control.id << " is a " << Narrow(name);
+        }
+        EXPECT_EQ(LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)), IDOK);
+        DestroyWindow(dialog);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Icons
+
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+struct IconCase {
+    int id;
+    const char* name;
+};
+
+const IconCase kIcons[] = {{IDI_PROGRAM, "program"}, {IDI_RUN, "run"}, {IDI_CONNECTION, "connection"}};
+const int kIconSizes[] = {16, 32, 48};
+
+// The image a size picks from the icon's group, as LoadImageW chooses it.
+const BITMAPINFOHEADER* IconImage(int icon, int size) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(icon), RT_GROUP_ICON);
+    if (!group) return nullptr;
+    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    const int image = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(image), RT_ICON);
+    if (!found) return nullptr;
+    return static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
+}
+
+TEST(Resources, EachIconHasItsOwn32BitImageWithAlphaAtEachSize) {
+    for (const IconCase& icon : kIcons) {
+        for (int size : kIconSizes) {
+            SCOPED_TRACE(std::string(icon.name) + " at " + std::to_string(size));
+            const BITMAPINFOHEADER* image = IconImage(icon.id, size);
+            ASSERT_NE(image, nullptr);
+            // An image of exactly this size, not one Windows would have to scale.
+            EXPECT_EQ(image->biWidth, size);
+            EXPECT_EQ(image->biHeight, 2 * size) << "colour rows and mask rows";
+            ASSERT_EQ(image->biBitCount, 32);
+            const auto* pixels = reinterpret_cast<const BYTE*>(image) + image->biSize;
+            int clear = 0, solid = 0;
+            for (int i = 0; i < size * size; ++i) {
+                const BYTE alpha = pixels[4 * i + 3];
+                clear += alpha == 0;
+                solid += alpha == 255;
+            }
+            EXPECT_GT(clear, 0) << "a transparent background";
+            EXPECT_GT(solid, size * size / 4) << "an opaque picture";
+
+            HICON loaded = static_cast<HICON>(
+                LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(icon.id), IMAGE_ICON, size, size, 0));
+            EXPECT_NE(loaded, nullptr);
+            if (loaded) DestroyIcon(loaded);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Manifest and version
+
+std::string ManifestText() {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    if (!found) return {};
+    const char* text = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    return std::string(text, SizeofResource(module, found));
+}
+
+TEST(Resources, TheManifestAsksForCommonControls6AndSystemDpiAwareness) {
+    const std::string manifest = ManifestText();
+    ASSERT_FALSE(manifest.empty()) << "no manifest resource 1";
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+    EXPECT_NE(manifest.find("<supportedOS"), std::string::npos);
+    EXPECT_NE(manifest.find("<assemblyIdentity type=\"win32\" name=\"Kestrom.KestromMaster\" version=\"" +
+                            Narrow(KESTROM_EXPECTED_VERSION) + "\""),
+              std::string::npos);
+    EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
+                            "true</dpiAware>"),
+              std::string::npos);
+    // Windows read the manifest when it started this program: the common
+    // controls it loads are those of the version 6 assembly.
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_WIN95_CLASSES};
+    ASSERT_TRUE(InitCommonControlsEx(&classes));
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), path, MAX_PATH);
+    EXPECT_NE(StrStrIW(path, L"microsoft.windows.common-controls_6595b64144ccf1df_6.0."), nullptr)
+        << Narrow(path);
+}
+
+std::vector<BYTE> OwnVersionInfo() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    std::vector<BYTE> info(size);
+    if (size == 0 || !GetFileVersionInfoW(path, 0, size, info.data())) info.clear();
+    return info;
+}
+
+TEST(Resources, TheVersionResourceGivesTheProjectsVersion) {
+    std::vector<BYTE> info = OwnVersionInfo();
+    ASSERT_FALSE(info.empty()) << "no version resource";
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    auto text = [](DWORD high, DWORD low) {
+        return std::to_wstring(HIWORD(high)) + L"." + std::to_wstring(LOWORD(high)) + L"." +
+               std::to_wstring(HIWORD(low)) + L"." + std::to_wstring(LOWORD(low));
+    };
+    EXPECT_EQ(text(fixed->dwFileVersionMS, fixed->dwFileVersionLS), KESTROM_EXPECTED_VERSION);
+    EXPECT_EQ(text(fixed->dwProductVersionMS, fixed->dwProductVersionLS), KESTROM_EXPECTED_VERSION);
+}
+
+TEST(Resources, TheVersionStringsNameTheProgramUnderTheirTranslation) {
+    std::vector<BYTE> info = OwnVersionInfo();
+    ASSERT_FALSE(info.empty());
+    WORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    wchar_t block[64];
+    swprintf(block, 64, L"\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
+    const std::pair<const wchar_t*, std::wstring> expected[] = {
+        {L"CompanyName", L"Kestrom"},
+        {L"FileDescription", L"Kestrom Master"},
+        {L"ProductName", L"Kestrom Master"},
+        {L"FileVersion", KESTROM_EXPECTED_VERSION},
+        {L"ProductVersion", KESTROM_EXPECTED_VERSION},
+        {L"OriginalFilename", L"KestromMaster.exe"},
+        {L"InternalName", L"KestromMaster"},
+    };
+    for (const auto& [name, value] : expected) {
+        wchar_t* found = nullptr;
+        UINT size = 0;
+        const std::wstring key = std::wstring(block) + name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&found), &size))
+            << Narrow(key);
+        EXPECT_EQ(std::wstring(found), value) << Narrow(key);
+    }
+    wchar_t* copyright = nullptr;
+    UINT size = 0;
+    EXPECT_TRUE(VerQueryValueW(info.data(), (std::wstring(block) + L"LegalCopyright").c_str(),
+                               reinterpret_cast<void**>(&copyright), &size) &&
+                size > 1);
+}
+
+}  // namespace
