@@ -53,7 +53,9 @@ bool ConnectionForm::ApplyTo(VantelDoc& document) const {
     SerialLineSettings& line = document.SerialLine();
     ModbusMasterEthernet& ethernet = document.EthernetMaster();
     int changes = 0;
-    changes += Store(ethernet.host, CodePage::NarrowFromWide(host));
+    // A serial link needs no host; the one the user had stays for the day
+    // the link is a network one again.
+    if (!host.empty()) changes += Store(ethernet.host, CodePage::NarrowFromWide(host));
     changes += Store(ethernet.port, static_cast<uint16_t>(Number(port, 1, kMaxPort)));
     if (document.IsSerial() != serial) {
         document.SetSerial(serial);

@@ -39,6 +39,7 @@ struct ConnectionForm {
 
     // Stores every value that differs from the document's, marking the
     // document modified for each; true when anything changed. Only a form
-    // whose OK is enabled is applied.
+    // whose OK is enabled is applied, and an empty host (allowed for a
+    // serial link) leaves the document's host alone.
     bool ApplyTo(VantelDoc& document) const;
 };

@@ -13,6 +13,7 @@
 #include "protocol/DecodedReply.h"
 #include "protocol/FormatPreset.h"
 #include "protocol/FunctionTable.h"
+#include "protocol/InstanceCount.h"
 #include "protocol/PacketField.h"
 #include "protocol/ParseResult.h"
 #include "protocol/Poll.h"
@@ -130,4 +131,10 @@ class ModbusPacket {
     uint8_t exceptionCode = 0;
 
     BuildError buildError = BuildError::None;
+
+    // The packets that exist now, in the whole process.
+    static long Live() { return InstanceCount<ModbusPacket>::Live(); }
+
+  private:
+    InstanceCount<ModbusPacket> instances_;
 };

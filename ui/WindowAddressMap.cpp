@@ -109,11 +109,16 @@ void WindowAddressMap::EnterValue() {
     std::swprintf(prompt, 32, L"Address %d:", static_cast<int>(address));
     // The value in full, as the map shows it: OK without an edit must store
     // the same value again, not a rounded one.
-    DialogGetDataItem dialog(current->type, prompt, current->FormatText());
+    const std::wstring shown = current->FormatText();
+    DialogGetDataItem dialog(current->type, prompt, shown);
     if (dialog.Show(this) != DialogGetDataItem::kOk) return;
-    DataItem entered(current->type);
-    if (!entered.SetFromText(dialog.Text())) return;
-    if (datamap.UpdateItem(address, entered)) document_.SetModified(true);
+    // An untouched text stores nothing: fifteen digits do not give every
+    // double back exactly.
+    if (dialog.Text() != shown) {
+        DataItem entered(current->type);
+        if (!entered.SetFromText(dialog.Text())) return;
+        if (datamap.UpdateItem(address, entered)) document_.SetModified(true);
+    }
     UpdateRow(address);
     document_.Send(&target_, EventItemChanged, address);
 }

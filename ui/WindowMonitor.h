@@ -53,6 +53,9 @@ class WindowMonitor : public CommonControls::ListView {
     // The texts of a row: 0 time, 1 direction, 2 description, 3 content.
     std::wstring CellText(size_t row, int column) const;
     PopupMenuExt& Popup() { return popup_; }
+    // "Add Polled Addresses" is enabled for a selected request (or write
+    // reply) while no master runs.
+    void RefreshPopup();
 
     bool OnCommand(UINT id) override;
     LRESULT OnReflectedNotify(UINT code, NMHDR* header) override;
@@ -74,7 +77,6 @@ class WindowMonitor : public CommonControls::ListView {
     void KeepSelectionOnDrop(size_t dropped);
     void ScrolledByUser();
     void Selected(int row);
-    void RefreshPopup();
     void AddPolledAddresses();
     void DrainPackets();
     void LoadWords();
