@@ -2,7 +2,7 @@
 # make fuzz   runs the libFuzzer harnesses for longer (FUZZ_SECONDS, default 120)
 # make bench  builds and runs the benchmarks (optimised native build)
 # make run    installs, builds and runs the demo project against the slave simulator
-.PHONY: all deps build test test-dde fuzz bench run clean
+.PHONY: all deps build test test-dde fuzz bench run screenshots clean
 
 all: build
 
@@ -28,6 +28,10 @@ bench: deps
 
 run:
 	@bash scripts/run-demo.sh
+
+# Pictures of the Windows program's dialogs and panes (build/screenshots).
+screenshots: deps
+	@bash scripts/screenshots.sh
 
 clean:
 	rm -rf build/native build/win build/fuzz build/tsan build/release

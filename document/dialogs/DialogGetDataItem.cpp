@@ -6,18 +6,23 @@
 DialogGetDataItem::DialogGetDataItem(DataItem::Type type, std::wstring prompt, std::wstring text)
     : prompt_(std::move(prompt)), text_(std::move(text)), edit_(type) {}
 
-INT_PTR DialogGetDataItem::Show(Window* owner) {
+bool DialogGetDataItem::Build() {
     std::wstring title = ResourceStrings().Get(IDS_ENTER_VALUE);
     if (title.empty()) title = L"Enter Value";
-    if (!Begin(title, RECT{0, 0, 199, 61})) {
-        ::SetLastError(ERROR_INVALID_DATA);
-        return -1;
-    }
+    if (!Begin(title, RECT{0, 0, 199, 61})) return false;
     AddStatic(prompt_, RECT{7, 7, 192, 16}, SS_LEFT | SS_NOPREFIX);
     AddControl(L"Edit", L"", kEditId, RECT{7, 19, 192, 32},
                WS_BORDER | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL);
     AddButton(L"OK", IDOK, RECT{88, 40, 137, 53}, true);
     AddButton(L"Cancel", IDCANCEL, RECT{143, 40, 192, 53}, false);
+    return true;
+}
+
+INT_PTR DialogGetDataItem::Show(Window* owner) {
+    if (!Build()) {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return -1;
+    }
     return RunTemplate(owner);
 }
 

@@ -19,6 +19,8 @@ class DialogGetDataItem : public DialogTemplate {
 
     // Builds the template and runs it; as Dialog::Run.
     INT_PTR Show(Window* owner);
+    // Builds the template only; false when the message font is not known.
+    bool Build();
 
     const std::wstring& Text() const { return text_; }
 
