@@ -281,8 +281,15 @@ void WindowMonitor::AddPolledAddresses() {
 void WindowMonitor::DrainPackets() {
     // Packets posted but not yet taken would go with the window's queue.
     MSG msg;
-    while (::PeekMessageW(&msg, Handle(), EventPacketSent, EventPacketReceived, PM_REMOVE))
+    while (::PeekMessageW(&msg, Handle(), EventPacketSent, EventPacketReceived, PM_REMOVE)) {
+        // PeekMessage hands out the quit message whatever the filter: it
+        // belongs to the message loop, which must still see it.
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
         PacketPtr(reinterpret_cast<ModbusPacket*>(msg.wParam));
+    }
 }
 
 LRESULT WindowMonitor::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -1,0 +1,347 @@
+// kestrom_driver: drives a running KestromMaster.exe from outside, as
+// another program on the desktop would, for the end-to-end tests. One
+// command per run; the answer goes to standard output.
+//
+//   wait [SECONDS]              until the main window exists
+//   command ID                  a menu command, posted as the menu would
+//   close                       WM_CLOSE, as the title bar's X
+//   rows PANE                   the number of rows (poll, map, monitor, breakdown)
+//   text PANE ROW COLUMN        the text of a cell
+//   select PANE ROW...          selects exactly these rows
+//   menu ID                     "enabled"/"grayed" and "checked"/"unchecked" and the item's text
+//   popup ID                    the same for the context menu on the screen
+//   tool ID                     the tool bar button: "enabled"/"grayed" "pressed"/"released"
+//   status PART                 the status bar's text
+//   rect PANE                   LEFT TOP RIGHT BOTTOM of the pane in the main window's client area
+//   dialog TITLE [SECONDS]      until a window titled TITLE is shown; its controls' texts
+//   answer TITLE ID             presses button ID (1 OK, 2 Cancel, 6 Yes, 7 No) in that window
+//   settext TITLE ID TEXT       types TEXT into control ID of that window
+//   alive                       "yes" while the main window exists
+//   dde ITEM                    the DDE server's answer to a request for ITEM
+#include <windows.h>
+// commctrl.h and ddeml.h need the types of windows.h.
+#include <commctrl.h>
+#include <ddeml.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kMainClass[] = L"Kestrom Master";
+
+HWND MainWindow() { return ::FindWindowW(kMainClass, nullptr); }
+
+// Memory in the program's own process, for messages that carry pointers.
+class RemoteBuffer {
+  public:
+    RemoteBuffer(HWND window, size_t size) : size_(size) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(window, &pid);
+        process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_)
+            address_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteBuffer() {
+        if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_) ::CloseHandle(process_);
+    }
+    bool Valid() const { return address_ != nullptr; }
+    char* At(size_t offset) const { return static_cast<char*>(address_) + offset; }
+    bool Write(size_t offset, const void* data, size_t size) const {
+        return ::WriteProcessMemory(process_, At(offset), data, size, nullptr) != 0;
+    }
+    bool Read(size_t offset, void* data, size_t size) const {
+        return ::ReadProcessMemory(process_, At(offset), data, size, nullptr) != 0;
+    }
+
+  private:
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+    size_t size_;
+};
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[1024] = {};
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                          5000, nullptr);
+    return text;
+}
+
+// The heading of a list view's first column names the pane.
+std::wstring FirstHeading(HWND list) {
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!header) return L"";
+    RemoteBuffer remote(list, sizeof(HDITEMW) + 512);
+    if (!remote.Valid()) return L"";
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(HDITEMW)));
+    item.cchTextMax = 255;
+    remote.Write(0, &item, sizeof item);
+    ::SendMessageW(header, HDM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.At(0)));
+    wchar_t text[256] = {};
+    remote.Read(sizeof(HDITEMW), text, sizeof text - sizeof(wchar_t));
+    return text;
+}
+
+struct PaneSearch {
+    std::wstring heading;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindPane(HWND hwnd, LPARAM parameter) {
+    auto* search = reinterpret_cast<PaneSearch*>(parameter);
+    if (ClassOf(hwnd) == WC_LISTVIEWW && FirstHeading(hwnd) == search->heading) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Pane(const std::string& name) {
+    PaneSearch search;
+    if (name == "poll") search.heading = L"Function";
+    if (name == "map") search.heading = L"Address";
+    if (name == "monitor") search.heading = L"Time";
+    if (name == "breakdown") search.heading = L"Field";
+    ::EnumChildWindows(MainWindow(), &FindPane, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND ChildOfClass(HWND parent, const wchar_t* className) {
+    return ::FindWindowExW(parent, nullptr, className, nullptr);
+}
+
+void Print(const std::wstring& text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
+    std::printf("%s\n", bytes.c_str());
+}
+
+std::wstring Wide(const char* text) {
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+std::wstring CellText(HWND list, int row, int column) {
+    RemoteBuffer remote(list, sizeof(LVITEMW) + 2048);
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVITEMW)));
+    item.cchTextMax = 1023;
+    remote.Write(0, &item, sizeof item);
+    ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.At(0)));
+    wchar_t text[1024] = {};
+    remote.Read(sizeof(LVITEMW), text, sizeof text - sizeof(wchar_t));
+    return text;
+}
+
+void SetRowState(HWND list, int row, UINT state, UINT mask) {
+    RemoteBuffer remote(list, sizeof(LVITEMW));
+    LVITEMW item{};
+    item.stateMask = mask;
+    item.state = state;
+    remote.Write(0, &item, sizeof item);
+    ::SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.At(0)));
+}
+
+// A menu lives in its program's process (on Wine it cannot be read from
+// another one), so the question goes in with the probe: a message hook
+// loads it into the program, which answers through shared memory.
+std::wstring MenuState(HWND main, UINT id, LPARAM which) {
+    HMODULE probe = ::LoadLibraryW(L"kestrom_probe.dll");
+    // Through void*: FARPROC and HOOKPROC have different signatures.
+    auto hook = probe ? reinterpret_cast<HOOKPROC>(
+                            reinterpret_cast<void*>(::GetProcAddress(probe, "ProbeHook")))
+                      : nullptr;
+    if (!hook) return L"no probe";
+    HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                          L"KestromProbeAnswer");
+    HANDLE ready = ::CreateEventW(nullptr, FALSE, FALSE, L"KestromProbeReady");
+    const DWORD thread = ::GetWindowThreadProcessId(main, nullptr);
+    HHOOK installed = ::SetWindowsHookExW(WH_GETMESSAGE, hook, probe, thread);
+    std::wstring answer = L"no answer";
+    if (installed && mapping && ready) {
+        const UINT query = ::RegisterWindowMessageW(L"KestromProbeMenuState");
+        ::PostMessageW(main, query, id, which);
+        if (::WaitForSingleObject(ready, 5000) == WAIT_OBJECT_0) {
+            if (auto* view = static_cast<const wchar_t*>(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
+                answer = view;
+                ::UnmapViewOfFile(view);
+            }
+        }
+    }
+    if (installed) ::UnhookWindowsHookEx(installed);
+    if (ready) ::CloseHandle(ready);
+    if (mapping) ::CloseHandle(mapping);
+    return answer;
+}
+
+struct TitleSearch {
+    std::wstring title;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTitled(HWND hwnd, LPARAM parameter) {
+    auto* search = reinterpret_cast<TitleSearch*>(parameter);
+    if (::IsWindowVisible(hwnd) && WindowText(hwnd) == search->title) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Titled(const std::wstring& title, double seconds) {
+    const DWORD start = ::GetTickCount();
+    do {
+        TitleSearch search{title};
+        ::EnumWindows(&FindTitled, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        ::Sleep(50);
+    } while (::GetTickCount() - start < seconds * 1000);
+    return nullptr;
+}
+
+BOOL CALLBACK PrintControl(HWND hwnd, LPARAM) {
+    Print(std::to_wstring(::GetDlgCtrlID(hwnd)) + L" " + ClassOf(hwnd) + L" " +
+          (::IsWindowEnabled(hwnd) ? L"enabled " : L"grayed ") + WindowText(hwnd));
+    return TRUE;
+}
+
+HDDEDATA CALLBACK DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+    return nullptr;
+}
+
+int DdeRequest(const std::wstring& item) {
+    DWORD instance = 0;
+    if (::DdeInitializeW(&instance, &DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return 1;
+    HSZ service = ::DdeCreateStringHandleW(instance, L"Kestrom Master", CP_WINUNICODE);
+    HSZ topic = ::DdeCreateStringHandleW(instance, L"Master", CP_WINUNICODE);
+    HSZ name = ::DdeCreateStringHandleW(instance, item.c_str(), CP_WINUNICODE);
+    int status = 1;
+    if (HCONV conversation = ::DdeConnect(instance, service, topic, nullptr)) {
+        HDDEDATA data = ::DdeClientTransaction(nullptr, 0, conversation, name, CF_UNICODETEXT,
+                                               XTYP_REQUEST, 5000, nullptr);
+        if (data) {
+            wchar_t text[1024] = {};
+            ::DdeGetData(data, reinterpret_cast<BYTE*>(text), sizeof text - sizeof(wchar_t), 0);
+            Print(text);
+            ::DdeFreeDataHandle(data);
+            status = 0;
+        }
+        ::DdeDisconnect(conversation);
+    }
+    ::DdeFreeStringHandle(instance, name);
+    ::DdeFreeStringHandle(instance, topic);
+    ::DdeFreeStringHandle(instance, service);
+    ::DdeUninitialize(instance);
+    return status;
+}
+
+int Run(int argc, char** argv) {
+    const std::string verb = argc > 1 ? argv[1] : "";
+    auto arg = [&](int i) { return i < argc ? std::atoi(argv[i]) : 0; };
+    if (verb == "wait") {
+        const DWORD limit = static_cast<DWORD>((argc > 2 ? std::atof(argv[2]) : 20) * 1000);
+        const DWORD start = ::GetTickCount();
+        while (!MainWindow() && ::GetTickCount() - start < limit) ::Sleep(50);
+        return MainWindow() ? 0 : 1;
+    }
+    if (verb == "alive") {
+        Print(MainWindow() ? L"yes" : L"no");
+        return 0;
+    }
+    if (verb == "dde" && argc > 2) return DdeRequest(Wide(argv[2]));
+    if (verb == "dialog" || verb == "answer" || verb == "settext") {
+        if (argc < 3) return 2;
+        HWND window = Titled(Wide(argv[2]), verb == "dialog" && argc > 3 ? std::atof(argv[3]) : 10);
+        if (!window) return 1;
+        if (verb == "dialog") {
+            ::EnumChildWindows(window, &PrintControl, 0);
+        } else if (verb == "answer") {
+            ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(arg(3), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(window, arg(3))));
+        } else {
+            if (argc < 5) return 2;
+            const std::wstring text = Wide(argv[4]);
+            ::SendMessageW(::GetDlgItem(window, arg(3)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        }
+        return 0;
+    }
+    HWND main = MainWindow();
+    if (!main) return 1;
+    if (verb == "popup") {
+        // The context menu on the screen (a right-click opened it).
+        Print(MenuState(main, static_cast<UINT>(arg(2)), 1));
+        return 0;
+    }
+    if (verb == "command") return ::PostMessageW(main, WM_COMMAND, MAKEWPARAM(arg(2), 0), 0) ? 0 : 1;
+    if (verb == "close") return ::PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (verb == "menu") {
+        Print(MenuState(main, static_cast<UINT>(arg(2)), 0));
+        return 0;
+    }
+    if (verb == "tool") {
+        HWND tools = ChildOfClass(main, TOOLBARCLASSNAMEW);
+        const WPARAM id = static_cast<WPARAM>(arg(2));
+        std::wstring state = ::SendMessageW(tools, TB_ISBUTTONENABLED, id, 0) ? L"enabled" : L"grayed";
+        state += ::SendMessageW(tools, TB_ISBUTTONCHECKED, id, 0) ? L" pressed" : L" released";
+        Print(state);
+        return 0;
+    }
+    if (verb == "status") {
+        HWND status = ChildOfClass(main, STATUSCLASSNAMEW);
+        RemoteBuffer remote(status, 2048);
+        ::SendMessageW(status, SB_GETTEXTW, arg(2), reinterpret_cast<LPARAM>(remote.At(0)));
+        wchar_t text[1024] = {};
+        remote.Read(0, text, sizeof text - sizeof(wchar_t));
+        Print(text);
+        return 0;
+    }
+    if (argc < 3) return 2;
+    HWND pane = Pane(argv[2]);
+    if (!pane) return 1;
+    if (verb == "rows") {
+        Print(std::to_wstring(::SendMessageW(pane, LVM_GETITEMCOUNT, 0, 0)));
+        return 0;
+    }
+    if (verb == "text") {
+        Print(CellText(pane, arg(3), arg(4)));
+        return 0;
+    }
+    if (verb == "select") {
+        SetRowState(pane, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        for (int i = 3; i < argc; ++i) SetRowState(pane, std::atoi(argv[i]), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        return 0;
+    }
+    if (verb == "rect") {
+        RECT rect;
+        ::GetWindowRect(pane, &rect);
+        ::MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = Run(argc, argv);
+    std::fflush(stdout);
+    return status;
+}
