@@ -18,7 +18,10 @@ import os
 import struct
 import sys
 
-from PIL import Image, ImageDraw
+try:
+    from PIL import Image, ImageDraw
+except ImportError:
+    sys.exit("draw_icons: needs PIL for this Python (Debian package python3-pil)")
 
 SCALE = 8
 
@@ -153,7 +156,6 @@ class Icon:
         if not name.endswith(".ico") or os.path.basename(name) != name:
             raise DescriptionError(f"{where}: icon name '{name}' is not a plain NAME.ico")
         self.name = name
-        self.about = []
         self.sizes = {}  # pixel size -> shapes
 
     def render(self, size):
@@ -189,7 +191,8 @@ def read_description(path):
             elif icon is None:
                 raise DescriptionError(f"{where}: '{words[0]}' before the first icon")
             elif words[0] == "about":
-                icon.about.append(text[len("about"):].strip())
+                continue  # the picture in words, for people
+
             elif words[0] == "size":
                 if len(words) != 2 or not words[1].isdigit() or not 1 <= int(words[1]) <= 256:
                     raise DescriptionError(f"{where}: size takes a pixel size from 1 to 256")

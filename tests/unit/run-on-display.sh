@@ -23,16 +23,25 @@ trap cleanup EXIT
 if [ -n "${KESTROM_TEST_DISPLAY:-}" ]; then
   export DISPLAY=$KESTROM_TEST_DISPLAY
 else
-  # A free display number: the first without a lock file or a socket.
+  # The first display number that is free and stays ours: another test may
+  # start an Xvfb at the same moment, and then ours exits at once.
   display=
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+  for n in $(seq 150 199); do
+    [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ] || continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$xvfb" 2>/dev/null && break
+      sleep 0.1
+    done
+    if kill -0 "$xvfb" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      pids+=("$xvfb")
+      display=$n
+      break
+    fi
+    kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null
   done
-  [ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-  [ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+  [ -n "$display" ] || { echo "no X display could be started:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
   export DISPLAY=":$display"
 fi
 
@@ -41,7 +50,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 120 wineboot -i </dev/null >/dev/null 2>&1 || true
   timeout 60 wineserver -w </dev/null >/dev/null 2>&1 || true
 fi
-# The server and its helpers start detached from the test runner's pipes.
+# A server left by an interrupted run would keep its desktop on a display
+# that is gone. The new one and its helpers start detached from the test
+# runner's pipes.
+wineserver -k </dev/null >/dev/null 2>&1 || true
 (setsid wineserver -p 5 </dev/null >/dev/null 2>&1 &)
 
 # The output goes through a file: Wine's desktop process would hold a pipe
