@@ -17,7 +17,9 @@ wine_start() {
     wineserver -w </dev/null >/dev/null 2>&1 || true
   fi
   wine_prepare_desktop
-  (setsid wineserver -p 60 </dev/null >/dev/null 2>&1 &)
+  # Persistent until wine_stop: a server that timed out between two tests
+  # would be started again by the next test, holding that test's pipes.
+  (setsid wineserver -p </dev/null >/dev/null 2>&1 &)
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 

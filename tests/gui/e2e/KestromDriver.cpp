@@ -2,6 +2,7 @@
 // another program on the desktop would, for the end-to-end tests. One
 // command per run; the answer goes to standard output.
 //
+//   launch EXE [COMMAND LINE]   starts the program with exactly that command line
 //   wait [SECONDS]              until the main window exists
 //   command ID                  a menu command, posted as the menu would
 //   close                       WM_CLOSE, as the title bar's X
@@ -18,6 +19,10 @@
 //   settext TITLE ID TEXT       types TEXT into control ID of that window
 //   alive                       "yes" while the main window exists
 //   dde ITEM                    the DDE server's answer to a request for ITEM
+//   window                      LEFT TOP RIGHT BOTTOM of the main window on the screen
+//   resize WIDTH HEIGHT         gives the main window that outer size
+//   toolpoint ID                X Y on the screen: the middle of a tool bar button
+//   rowpoint PANE ROW           X Y on the screen: the middle of a row's first cell
 #include <windows.h>
 // commctrl.h and ddeml.h need the types of windows.h.
 #include <commctrl.h>
@@ -196,9 +201,11 @@ struct TitleSearch {
     HWND found = nullptr;
 };
 
+// Dialog boxes only (message boxes included): the main window's title is
+// the same as its message boxes' caption.
 BOOL CALLBACK FindTitled(HWND hwnd, LPARAM parameter) {
     auto* search = reinterpret_cast<TitleSearch*>(parameter);
-    if (::IsWindowVisible(hwnd) && WindowText(hwnd) == search->title) {
+    if (::IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770" && WindowText(hwnd) == search->title) {
         search->found = hwnd;
         return FALSE;
     }
@@ -255,6 +262,20 @@ int DdeRequest(const std::wstring& item) {
 int Run(int argc, char** argv) {
     const std::string verb = argc > 1 ? argv[1] : "";
     auto arg = [&](int i) { return i < argc ? std::atoi(argv[i]) : 0; };
+    if (verb == "launch" && argc > 2) {
+        // The program's own command line is what follows its name.
+        std::wstring line = L"\"" + Wide(argv[2]) + L"\"";
+        if (argc > 3) line += L" " + Wide(argv[3]);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process))
+            return 1;
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        return 0;
+    }
     if (verb == "wait") {
         const DWORD limit = static_cast<DWORD>((argc > 2 ? std::atof(argv[2]) : 20) * 1000);
         const DWORD start = ::GetTickCount();
@@ -303,6 +324,27 @@ int Run(int argc, char** argv) {
         Print(state);
         return 0;
     }
+    if (verb == "window") {
+        RECT rect;
+        ::GetWindowRect(main, &rect);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
+    if (verb == "resize") {
+        return ::SetWindowPos(main, nullptr, 0, 0, arg(2), arg(3), SWP_NOMOVE | SWP_NOZORDER) ? 0 : 1;
+    }
+    if (verb == "toolpoint") {
+        HWND tools = ChildOfClass(main, TOOLBARCLASSNAMEW);
+        const LRESULT index = ::SendMessageW(tools, TB_COMMANDTOINDEX, arg(2), 0);
+        RemoteBuffer remote(tools, sizeof(RECT));
+        ::SendMessageW(tools, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(remote.At(0)));
+        RECT rect{};
+        remote.Read(0, &rect, sizeof rect);
+        POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        ::ClientToScreen(tools, &middle);
+        std::printf("%ld %ld\n", middle.x, middle.y);
+        return 0;
+    }
     if (verb == "status") {
         HWND status = ChildOfClass(main, STATUSCLASSNAMEW);
         RemoteBuffer remote(status, 2048);
@@ -326,6 +368,17 @@ int Run(int argc, char** argv) {
     if (verb == "select") {
         SetRowState(pane, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
         for (int i = 3; i < argc; ++i) SetRowState(pane, std::atoi(argv[i]), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        return 0;
+    }
+    if (verb == "rowpoint") {
+        RemoteBuffer remote(pane, sizeof(RECT));
+        RECT rect{LVIR_LABEL, 0, 0, 0};
+        remote.Write(0, &rect, sizeof rect);
+        ::SendMessageW(pane, LVM_GETITEMRECT, arg(3), reinterpret_cast<LPARAM>(remote.At(0)));
+        remote.Read(0, &rect, sizeof rect);
+        POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        ::ClientToScreen(pane, &middle);
+        std::printf("%ld %ld\n", middle.x, middle.y);
         return 0;
     }
     if (verb == "rect") {
