@@ -45,6 +45,10 @@ bool DocumentDde::OnPoke(const std::wstring& item, const std::wstring& data) {
         DataItem poked = *value;
         if (poked.SetFromText(data)) datamap.UpdateItem(address, poked);
     }
-    document_.OnValueChanged(address);
+    // Told as every other change of a value is: the windows show it, and
+    // the main window publishes it (VantelDoc::OnValueChanged: DDE advises,
+    // web subscribers). DDE calls back on the user-interface thread, so the
+    // windows hear of it before the advise below goes out.
+    document_.Send(nullptr, EventItemChanged, address);
     return true;
 }

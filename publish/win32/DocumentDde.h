@@ -10,7 +10,8 @@
 // A request or an advise start sets the address's link flag, so value
 // changes post advises; the flag is cleared when the last advise loop on
 // the address ends. A poke stores the text as the entry's current type (the
-// modified mark is not set and nothing is sent to the slave).
+// modified mark is not set and nothing is sent to the slave) and is told to
+// the windows as EventItemChanged, like any other change of a value.
 class DocumentDde final : public DDEServer, public DdeAdvisor {
   public:
     explicit DocumentDde(VantelDoc& document);

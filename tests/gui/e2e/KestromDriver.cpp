@@ -18,7 +18,8 @@
 //   answer TITLE ID             presses button ID (1 OK, 2 Cancel, 6 Yes, 7 No) in that window
 //   settext TITLE ID TEXT       types TEXT into control ID of that window
 //   alive                       "yes" while the main window exists
-//   dde ITEM                    the DDE server's answer to a request for ITEM
+//   dde ITEM [VALUE]            the DDE server's answer to a request for ITEM, or
+//                               with VALUE a poke of it ("ok" when accepted)
 //   window                      LEFT TOP RIGHT BOTTOM of the main window on the screen
 //   resize WIDTH HEIGHT         gives the main window that outer size
 //   toolpoint ID                X Y on the screen: the middle of a tool bar button
@@ -233,14 +234,22 @@ HDDEDATA CALLBACK DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, 
     return nullptr;
 }
 
-int DdeRequest(const std::wstring& item) {
+int DdeRequest(const std::wstring& item, const std::wstring* poke) {
     DWORD instance = 0;
     if (::DdeInitializeW(&instance, &DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return 1;
     HSZ service = ::DdeCreateStringHandleW(instance, L"Kestrom Master", CP_WINUNICODE);
     HSZ topic = ::DdeCreateStringHandleW(instance, L"Master", CP_WINUNICODE);
     HSZ name = ::DdeCreateStringHandleW(instance, item.c_str(), CP_WINUNICODE);
     int status = 1;
-    if (HCONV conversation = ::DdeConnect(instance, service, topic, nullptr)) {
+    if (HCONV conversation = ::DdeConnect(instance, service, topic, nullptr); conversation && poke) {
+        const DWORD bytes = static_cast<DWORD>((poke->size() + 1) * sizeof(wchar_t));
+        HDDEDATA done = ::DdeClientTransaction(
+            reinterpret_cast<BYTE*>(const_cast<wchar_t*>(poke->c_str())), bytes, conversation, name,
+            CF_UNICODETEXT, XTYP_POKE, 5000, nullptr);
+        Print(done ? L"ok" : L"refused");
+        status = done ? 0 : 1;
+        ::DdeDisconnect(conversation);
+    } else if (conversation) {
         HDDEDATA data = ::DdeClientTransaction(nullptr, 0, conversation, name, CF_UNICODETEXT,
                                                XTYP_REQUEST, 5000, nullptr);
         if (data) {
@@ -286,7 +295,10 @@ int Run(int argc, char** argv) {
         Print(MainWindow() ? L"yes" : L"no");
         return 0;
     }
-    if (verb == "dde" && argc > 2) return DdeRequest(Wide(argv[2]));
+    if (verb == "dde" && argc > 2) {
+        const std::wstring value = argc > 3 ? Wide(argv[3]) : L"";
+        return DdeRequest(Wide(argv[2]), argc > 3 ? &value : nullptr);
+    }
     if (verb == "dialog" || verb == "answer" || verb == "settext") {
         if (argc < 3) return 2;
         HWND window = Titled(Wide(argv[2]), verb == "dialog" && argc > 3 ? std::atof(argv[3]) : 10);

@@ -267,6 +267,10 @@ class MainWindowTest(unittest.TestCase):
                    what="the closing row")
         self.assertEqual(program.drive("status", 1), "Not Connected")
 
+        # A DDE client's poke shows in the address map.
+        self.assertEqual(program.drive("dde", "00000", "55"), "ok")
+        wait_until(lambda: program.text("map", 0, 1) == "55", what="the poked value in the map")
+
         # Do Poll sends the selected poll once.
         before = program.rows("monitor")
         program.drive("select", "poll", 1)

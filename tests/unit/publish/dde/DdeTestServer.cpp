@@ -11,8 +11,24 @@
 #include "document/VantelDoc.h"
 #include "publish/win32/DocumentDde.h"
 
+// Does what the main window does with a changed value: publishes it.
+class Publisher : public NotifyTarget {
+  public:
+    explicit Publisher(VantelDoc& doc) : doc_(doc) { doc_.Register(this, EventItemChanged); }
+    ~Publisher() { doc_.Unregister(this); }
+    bool Post(uint32_t, uintptr_t) override { return true; }
+    bool PostPacket(uint32_t, PacketPtr&) override { return false; }
+    void Send(uint32_t event, uintptr_t wParam) override {
+        if (event == EventItemChanged) doc_.OnValueChanged(static_cast<uint16_t>(wParam));
+    }
+
+  private:
+    VantelDoc& doc_;
+};
+
 int main() {
     VantelDoc doc;
+    Publisher publisher(doc);
     SharedDataMap& datamap = doc.Settings().datamap;
     datamap.Insert(100, DataItem::MakeUnsignedShort(17));
     datamap.Insert(101, DataItem::MakeUnsignedShort(5));
