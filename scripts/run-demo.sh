@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # make run: installs what is missing, builds the release programs, starts the
 # slave simulator on a free loopback port with changing values and runs the
-# demo project examples/demo.xmb against it with kestrom-master-cli until
-# Ctrl-C. DEMO_SECONDS=N stops the demo after N seconds instead.
+# demo project examples/demo.xmb against it: with an X display (DISPLAY set)
+# in the Windows program, KestromMaster.exe under Wine, until its window is
+# closed; without one with kestrom-master-cli until Ctrl-C. DEMO_SECONDS=N
+# stops the demo after N seconds instead; DEMO_CLI=1 takes the command-line
+# program even with a display.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -62,6 +65,49 @@ if (exec 3<>"/dev/tcp/127.0.0.1/$web") 2>/dev/null; then
   web=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 fi
 
+if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_CLI:-}" ]; then
+  JOBS=${JOBS:-2} bash scripts/build.sh win
+  exe=build/win/ui/KestromMaster.exe
+  driver=build/win/tests/gui/kestrom_driver.exe
+  # The demo project with this run's slave and web port.
+  demo="$work/Kestrom Master demo.xmb"
+  /usr/bin/python3 - "$project" "$demo" "$port" "$web" <<'PYTHON'
+import re, sys
+source, target, port, web = sys.argv[1:5]
+text = open(source, "rb").read().decode("utf-16")
+text = re.sub(r"port: \d+", "port: " + port, text, count=1)
+text = re.sub(r"webport: \d+", "webport: " + web, text)
+open(target, "wb").write(text.encode("utf-16-le") if text.startswith("\ufeff") else b"\xff\xfe" + text.encode("utf-16-le"))
+PYTHON
+  source scripts/wine-env.sh
+  wine_start
+  cat <<TEXT
+Slave simulator listening on 127.0.0.1:$port (values change every second).
+Kestrom Master is opening on your display with the demo project
+($demo). Press Run on the tool bar to poll; close the window to end the demo.
+While it runs, other programs read the values: curl 127.0.0.1:$web/300
+TEXT
+  if [ -n "${DEMO_SECONDS:-}" ]; then
+    wine "$exe" "Z:$demo" >/dev/null 2>&1 &
+    program=$!
+    wine "$driver" wait 60 >/dev/null 2>&1 || true
+    wine "$driver" command 40007 >/dev/null 2>&1 || true
+    sleep "$DEMO_SECONDS"
+    wine "$driver" close >/dev/null 2>&1 || true
+    wait "$program" || true
+  else
+    wine "$exe" "Z:$demo" >/dev/null 2>&1 || true
+  fi
+  wine_stop
+  exit 0
+fi
+
+if [ -z "${DISPLAY:-}" ]; then
+  echo "No X display here (DISPLAY is not set): the demo runs the command-line program."
+  echo "With a display, make run opens KestromMaster.exe, the Windows program, under Wine;"
+  echo "make screenshots takes pictures of its windows on a display of its own."
+  echo
+fi
 cat <<TEXT
 Slave simulator listening on 127.0.0.1:$port (values change every second).
 Polling it with: $cli --host 127.0.0.1 --port $port --web-port $web $project

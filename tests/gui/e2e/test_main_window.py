@@ -189,6 +189,24 @@ def http_get(port, target):
                           capture_output=True, text=True).stdout
 
 
+_saved_settings = None
+
+
+def setUpModule():
+    """The settings file belongs to the prefix's user (make run shares it):
+    the tests put back what was there."""
+    global _saved_settings
+    _saved_settings = read_settings() if os.path.exists(SETTINGS) else None
+
+
+def tearDownModule():
+    if _saved_settings is None:
+        if os.path.exists(SETTINGS):
+            os.remove(SETTINGS)
+    else:
+        write_settings(_saved_settings.replace("\r\n", "\n"))
+
+
 class MainWindowTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="kestrom e2e ")
