@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# make screenshots: photographs the Windows program's dialogs and panes on a
-# private X display under Wine, the panes polling the slave simulator. The
-# PNG files land in build/screenshots (SCREENSHOT_DIR to choose another).
+# make screenshots: photographs the Windows program on a private X display
+# under Wine: its dialogs and panes on their own, then KestromMaster.exe
+# itself polling the slave simulator with the demo project (idle, running,
+# with each dialog open, resized). The PNG files land in build/screenshots
+# (SCREENSHOT_DIR to choose another); the main window polling the demo also
+# becomes docs/images/main-window.png, the README's picture.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,6 +13,8 @@ JOBS=${JOBS:-2} bash scripts/build.sh win release >/dev/null
 out=${SCREENSHOT_DIR:-build/screenshots}
 mkdir -p "$out"
 host=build/win/tests/gui/screenshot_host.exe
+exe=build/win/ui/KestromMaster.exe
+driver=build/win/tests/gui/kestrom_driver.exe
 sim=build/release/tools/slave-sim/kestrom-slave-sim
 work=$(mktemp -d)
 source scripts/wine-env.sh
@@ -72,3 +77,73 @@ shoot dialog-add-addresses add-addresses
 shoot dialog-value value
 shoot dialog-about about
 shoot panes panes "Z:$root/examples/demo.xmb" 127.0.0.1 "$port"
+
+# The program itself, driven from outside as in the end-to-end tests.
+drive() { wine "$driver" "$@" 2>/dev/null | tr -d '\r'; }
+# photograph NAME: the main window (and whatever it has open) as it stands.
+photograph() {
+  sleep 1
+  read -r left top right bottom <<<"$(drive window)"
+  import -window root -crop "$((right - left))x$((bottom - top))+${left}+${top}" +repage "$out/$1.png"
+  echo "$out/$1.png"
+}
+# with_dialog COMMAND TITLE NAME: opens a dialog through a menu command,
+# photographs it over the window and cancels it.
+with_dialog() {
+  drive command "$1" >/dev/null
+  drive dialog "$2" 10 >/dev/null
+  photograph "$3"
+  drive answer "$2" 2 >/dev/null
+  sleep 0.5
+}
+
+settings="$WINEPREFIX/drive_c/ProgramData/Kestrom Master/Kestrom Master.ini"
+saved_settings=$(cat "$settings" 2>/dev/null || true)
+mkdir -p "$(dirname "$settings")"
+printf '[UI]\r\nSplitter=560\r\n' >"$settings"
+demo="$work/demo.xmb"
+/usr/bin/python3 - examples/demo.xmb "$demo" "$port" <<'PYTHON'
+import re, sys
+source, target, port = sys.argv[1:4]
+text = open(source, "rb").read().decode("utf-16")
+text = re.sub(r"port: \d+", "port: " + port, text, count=1)
+open(target, "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
+PYTHON
+# Not through the pipe of drive: the program would hold it open.
+wine "$driver" launch "Z:$root/$exe" "Z:$demo" </dev/null >/dev/null 2>&1
+drive wait 60 >/dev/null
+drive resize 1240 760 >/dev/null
+photograph main-idle
+drive command 40007 >/dev/null
+sleep 5
+# The newest reply of the float poll, taken apart in the breakdown.
+rows=$(drive rows monitor)
+for ((row = rows - 1; row >= 0; row--)); do
+  if [[ $(drive text monitor "$row" 2) == "Reply 65:"* ]]; then
+    drive command 40009 >/dev/null
+    drive select monitor "$row" >/dev/null
+    break
+  fi
+done
+photograph main-running
+mkdir -p docs/images
+cp "$out/main-running.png" docs/images/main-window.png
+drive command 40007 >/dev/null
+sleep 1
+with_dialog 40002 "Connection Details" main-dialog-connection
+drive select poll 3 >/dev/null
+with_dialog 40008 "Modbus Poll" main-dialog-poll
+with_dialog 40016 "Add Addresses" main-dialog-add-addresses
+drive select map 14 >/dev/null
+read -r x y <<<"$(drive rowpoint map 14)"
+xdotool mousemove "$x" "$y" click --repeat 2 --delay 80 1
+drive dialog "Enter Value" 10 >/dev/null
+photograph main-dialog-value
+drive answer "Enter Value" 2 >/dev/null
+with_dialog 40023 "About" main-dialog-about
+drive resize 820 560 >/dev/null
+photograph main-resized
+drive close >/dev/null
+drive answer "Kestrom Master" 7 >/dev/null 2>&1 || true
+sleep 2
+if [ -n "$saved_settings" ]; then printf '%s' "$saved_settings" >"$settings"; else rm -f "$settings"; fi

@@ -118,7 +118,9 @@ class Program:
         arguments = ["wine", DRIVER, "launch", wine_path(os.path.abspath(EXE))]
         if command_line is not None:
             arguments.append(command_line)
-        subprocess.run(arguments, check=True, timeout=60)
+        # The program inherits the launcher's output: not the test's pipes.
+        subprocess.run(arguments, check=True, timeout=60, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if wait and subprocess.run(["wine", DRIVER, "wait", "30"]).returncode != 0:
             raise AssertionError("the main window did not appear")
 
