@@ -11,4 +11,6 @@ enum UiMessage : unsigned {
     // A pane shows what arrived since it last drew: posted behind the events
     // waiting in the queue, so a burst of them is shown once.
     MessagePaneFlush,
+    // A window's target has events waiting (WindowTarget::Deliver).
+    MessageTargetWake,
 };

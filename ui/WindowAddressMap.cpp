@@ -9,6 +9,7 @@
 #include "document/dialogs/DialogGetDataItem.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceStrings.h"
+#include "ui/UiMessages.h"
 
 WindowAddressMap::WindowAddressMap(VantelDoc& document)
     : document_(document), target_(document), popup_(IDM_ADDRESS_POPUP) {
@@ -62,7 +63,24 @@ void WindowAddressMap::Synchronise() {
 
 void WindowAddressMap::UpdateRow(uint16_t address) {
     const int row = RowOf(address);
-    if (row >= 0) ::SendMessageW(Handle(), LVM_REDRAWITEMS, row, row);
+    if (row < 0) return;
+    firstChanged_ = firstChanged_ < 0 ? row : std::min(firstChanged_, row);
+    lastChanged_ = std::max(lastChanged_, row);
+    // A redraw is a trip to the window system; one per burst is enough.
+    if (!redrawPending_) redrawPending_ = ::PostMessageW(Handle(), MessagePaneFlush, 0, 0) != FALSE;
+    if (!redrawPending_) RedrawChangedRows();
+}
+
+void WindowAddressMap::RedrawChangedRows() {
+    redrawPending_ = false;
+    if (firstChanged_ < 0) return;
+    // Rows out of view are drawn with their newest value when they come in.
+    const int top = static_cast<int>(::SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0));
+    const int shown = static_cast<int>(::SendMessageW(Handle(), LVM_GETCOUNTPERPAGE, 0, 0));
+    const int first = std::max(firstChanged_, top);
+    const int last = std::min(lastChanged_, top + shown);
+    firstChanged_ = lastChanged_ = -1;
+    if (first <= last) ::SendMessageW(Handle(), LVM_REDRAWITEMS, first, last);
 }
 
 std::wstring WindowAddressMap::CellText(size_t row, int column) const {
@@ -152,6 +170,9 @@ LRESULT WindowAddressMap::OnReflectedNotify(UINT code, NMHDR* header) {
 
 LRESULT WindowAddressMap::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+        case MessageTargetWake:
+            target_.Deliver();
+            return 1;
         case EventDocumentChanged:
             Synchronise();
             return 1;
@@ -161,6 +182,9 @@ LRESULT WindowAddressMap::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         case EventRunState:
         case EventRunEnded:
             RefreshPopup();
+            return 1;
+        case MessagePaneFlush:
+            RedrawChangedRows();
             return 1;
         case WM_CONTEXTMENU:
             // A run may have ended by itself since the state was last shown.

@@ -29,7 +29,8 @@ class WindowAddressMap : public CommonControls::ListView {
     // stay selected.
     void Synchronise();
     // Redraws the value of the address's row (rows are neither added nor
-    // removed here).
+    // removed here). Rows changed by one burst of events are redrawn
+    // together once it is over, and only where they are in view.
     void UpdateRow(uint16_t address);
     // Asks, then removes the selected addresses; true when it did.
     bool DeleteSelected();
@@ -49,6 +50,7 @@ class WindowAddressMap : public CommonControls::ListView {
 
   private:
     int RowOf(uint16_t address) const;
+    void RedrawChangedRows();
     std::vector<uint16_t> SelectedAddresses() const;
 
     VantelDoc& document_;
@@ -56,4 +58,8 @@ class WindowAddressMap : public CommonControls::ListView {
     PopupMenuExt popup_;
     std::vector<uint16_t> addresses_;
     bool programChange_ = false;
+    // The rows changed since they were last redrawn (-1: none).
+    int firstChanged_ = -1;
+    int lastChanged_ = -1;
+    bool redrawPending_ = false;
 };

@@ -5,6 +5,7 @@
 #include "document/VantelDoc.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceStrings.h"
+#include "ui/UiMessages.h"
 
 WindowBreakdown::WindowBreakdown(VantelDoc& document) : document_(document), target_(document) {}
 
@@ -56,6 +57,10 @@ void WindowBreakdown::ShowPacket(const ModbusPacket* packet) {
 }
 
 LRESULT WindowBreakdown::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == MessageTargetWake) {
+        target_.Deliver();
+        return 1;
+    }
     if (msg == EventPacketSelected) {
         ShowPacket(reinterpret_cast<const ModbusPacket*>(wParam));
         return 1;

@@ -495,6 +495,9 @@ void WindowMain::Close() {
 
 LRESULT WindowMain::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+        case MessageTargetWake:
+            target_.Deliver();
+            return 1;
         case EventItemChanged:
             document_.OnValueChanged(static_cast<uint16_t>(wParam));
             return 1;

@@ -144,6 +144,7 @@ void WindowMonitor::AddRow(Kind kind, uint32_t state, PacketPtr packet) {
         log_.Append(LogLine(time, texts));
     }
     rows_.push_back(std::move(row));
+    ++rowsAdded_;
     if (rows_.size() > kRowLimit) {
         rows_.pop_front();
         ++dropped_;
@@ -278,22 +279,11 @@ void WindowMonitor::AddPolledAddresses() {
     }
 }
 
-void WindowMonitor::DrainPackets() {
-    // Packets posted but not yet taken would go with the window's queue.
-    MSG msg;
-    while (::PeekMessageW(&msg, Handle(), EventPacketSent, EventPacketReceived, PM_REMOVE)) {
-        // PeekMessage hands out the quit message whatever the filter: it
-        // belongs to the message loop, which must still see it.
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        PacketPtr(reinterpret_cast<ModbusPacket*>(msg.wParam));
-    }
-}
-
 LRESULT WindowMonitor::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+        case MessageTargetWake:
+            target_.Deliver();
+            return 1;
         case EventConnectionState:
             if (wParam <= 4) AddRow(Kind::State, static_cast<uint32_t>(wParam), nullptr);
             return 1;
@@ -324,8 +314,8 @@ LRESULT WindowMonitor::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             ScrolledByUser();
             break;
         case WM_DESTROY:
+            // Events still waiting for the window go, packets included.
             target_.SetWindow(nullptr);
-            DrainPackets();
             break;
         default:
             break;

@@ -48,6 +48,8 @@ class WindowMonitor : public CommonControls::ListView {
 
     // The rows kept (the list shows them once the burst is over).
     size_t RowsKept() const { return rows_.size(); }
+    // Every row added since the monitor was made, dropped ones included.
+    uint64_t RowsAdded() const { return rowsAdded_; }
     // The packet of a row (null for a row without one).
     const ModbusPacket* PacketAt(size_t row) const;
     // The texts of a row: 0 time, 1 direction, 2 description, 3 content.
@@ -78,7 +80,6 @@ class WindowMonitor : public CommonControls::ListView {
     void ScrolledByUser();
     void Selected(int row);
     void AddPolledAddresses();
-    void DrainPackets();
     void LoadWords();
 
     VantelDoc& document_;
@@ -88,6 +89,7 @@ class WindowMonitor : public CommonControls::ListView {
     // Rows dropped from the top since the list was last brought up to date.
     size_t dropped_ = 0;
     bool flushPending_ = false;
+    uint64_t rowsAdded_ = 0;
     bool trackLatest_ = true;
     bool logging_ = false;
     // While the program itself scrolls or selects, the list's notifications

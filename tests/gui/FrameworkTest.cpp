@@ -13,6 +13,8 @@
 #include "ui/PopupMenuExt.h"
 #include "ui/Splitter.h"
 #include "ui/UiMessages.h"
+#include "ui/WindowTarget.h"
+#include "engine/Notifier.h"
 
 namespace {
 
@@ -226,6 +228,52 @@ TEST(Window, AnObjectDestroyedBeforeItsWindowTakesTheWindowWithIt) {
         EXPECT_EQ(Window::FromHandle(hwnd), &host);
     }
     EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+// A window that writes down the events its target hands it.
+class EventWindow : public Window {
+  public:
+    explicit EventWindow(Notifier& notifier) : target(notifier) {}
+    WindowTarget target;
+    std::vector<std::pair<UINT, WPARAM>> events;
+
+    LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == MessageTargetWake) {
+            target.Deliver();
+            return 1;
+        }
+        if (msg >= EventConnectionState && msg <= EventRunEnded) {
+            events.emplace_back(msg, wParam);
+            return 1;
+        }
+        return Window::WindowProc(hwnd, msg, wParam, lParam);
+    }
+};
+
+TEST(WindowTarget, HandsABurstOverInOrderOnOneWakeUpAndTellsARepeatedChangeOnce) {
+    Notifier notifier;
+    EventWindow window(notifier);
+    ASSERT_EQ(window.Create(nullptr, L"KestromEventWindow", L"", WS_OVERLAPPED, 0), 0u);
+    window.target.SetWindow(window.Handle());
+    for (uint32_t event : {EventConnectionState, EventItemChanged, EventTimeoutRetry})
+        window.target.Register(event);
+    notifier.Post(EventConnectionState, 1);
+    for (uintptr_t address : {5, 6, 5, 5}) notifier.Post(EventItemChanged, address);
+    notifier.Post(EventTimeoutRetry, 0);
+    MSG msg;
+    int wakes = 0;
+    while (::PeekMessageW(&msg, window.Handle(), MessageTargetWake, MessageTargetWake, PM_REMOVE)) {
+        ++wakes;
+        ::DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(wakes, 1);
+    using E = std::vector<std::pair<UINT, WPARAM>>;
+    EXPECT_EQ(window.events, (E{{EventConnectionState, 1}, {EventItemChanged, 5}, {EventItemChanged, 6},
+                                {EventTimeoutRetry, 0}}));
+    window.events.clear();
+    notifier.Post(EventItemChanged, 5);
+    PumpMessages(20);
+    EXPECT_EQ(window.events, (E{{EventItemChanged, 5}})) << "told again after the window caught up";
 }
 
 }  // namespace

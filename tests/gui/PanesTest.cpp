@@ -109,6 +109,20 @@ TEST_F(Panes, TheMonitorKeepsTheNewest1000RowsAndFreesThePacketOfEachRowItDrops)
     EXPECT_EQ(monitor.CellText(999, 3), L"03 E9 00 00 00 06 01 03 00 00 00 0A ");
 }
 
+TEST_F(Panes, AMonitorThatFallsBehindShowsTheNewestRowsAndFreesThePacketsItDrops) {
+    const long before = ModbusPacket::Live();
+    // Posted faster than the window takes them: nothing is handled between.
+    const uint16_t posted = WindowTarget::kMaxWaiting + 5000;
+    for (uint16_t t = 1; t <= posted; ++t) doc.PostPacket(EventPacketSent, Request(t));
+    EXPECT_EQ(ModbusPacket::Live() - before, static_cast<long>(WindowTarget::kMaxWaiting))
+        << "the oldest waiting packets were freed";
+    PumpMessages(500);
+    EXPECT_EQ(monitor.RowsKept(), 1000u);
+    EXPECT_EQ(ModbusPacket::Live() - before, 1000);
+    EXPECT_EQ(monitor.PacketAt(0)->transactionId, posted - 999) << "the newest rows";
+    EXPECT_EQ(monitor.PacketAt(999)->transactionId, posted);
+}
+
 TEST_F(Panes, RowsOfEveryEventAndScrollingSwitchesTrackLatestOff) {
     DeliverState(0);
     DeliverState(1);
@@ -298,9 +312,12 @@ TEST_F(AddressMap, AChangeFromElsewhereRedrawsItsRow) {
     ::UpdateWindow(map.Handle());
     doc.Settings().datamap.UpdateItem(6, DataItem::MakeUnsignedShort(66));
     doc.Post(EventItemChanged, 6);  // as a web write announces it
-    MSG msg;
-    ASSERT_TRUE(::PeekMessageW(&msg, map.Handle(), EventItemChanged, EventItemChanged, PM_REMOVE));
-    ::DispatchMessageW(&msg);
+    // The event, then the redraw it asks for; not yet the painting.
+    for (UINT step : {static_cast<UINT>(MessageTargetWake), static_cast<UINT>(MessagePaneFlush)}) {
+        MSG msg;
+        ASSERT_TRUE(::PeekMessageW(&msg, map.Handle(), step, step, PM_REMOVE));
+        ::DispatchMessageW(&msg);
+    }
     RECT dirty{};
     EXPECT_TRUE(::GetUpdateRect(map.Handle(), &dirty, FALSE)) << "row 6 waits to be drawn";
     EXPECT_EQ(map.CellText(1, 1), L"66");
