@@ -1,13 +1,24 @@
 #include "ui/Window.h"
 
+#include <mutex>
+#include <unordered_map>
+
 #include "ui/ModuleInstance.h"
 #include "ui/ShowError.h"
 
 namespace {
 
-// The property that holds a window's object. Only the framework sets it, so
-// its presence proves the pointer is ours.
-constexpr wchar_t kObjectProperty[] = L"KestromWindowObject";
+// The windows the framework bound to an object. Only the framework adds to
+// it, so a window found here is one of ours, and a window another program
+// or a system control made (a dialog's label, a tooltip) is never taken for
+// one, whatever its user data holds. It is kept in the process rather than
+// in a window property: a property is a trip to the window system on Wine,
+// and the lookup is made for every message.
+std::mutex g_boundLock;
+std::unordered_map<HWND, Window*>& Bound() {
+    static std::unordered_map<HWND, Window*> bound;
+    return bound;
+}
 
 }  // namespace
 
@@ -21,16 +32,23 @@ Window::~Window() {
 
 Window* Window::FromHandle(HWND hwnd) {
     if (!hwnd) return nullptr;
-    return static_cast<Window*>(::GetPropW(hwnd, kObjectProperty));
+    std::lock_guard hold(g_boundLock);
+    auto found = Bound().find(hwnd);
+    return found == Bound().end() ? nullptr : found->second;
 }
 
 void Window::Bind(HWND hwnd) {
     hwnd_ = hwnd;
-    ::SetPropW(hwnd, kObjectProperty, this);
+    std::lock_guard hold(g_boundLock);
+    Bound()[hwnd] = this;
 }
 
 void Window::Unbind() {
-    if (hwnd_) ::RemovePropW(hwnd_, kObjectProperty);
+    if (hwnd_) {
+        std::lock_guard hold(g_boundLock);
+        auto found = Bound().find(hwnd_);
+        if (found != Bound().end() && found->second == this) Bound().erase(found);
+    }
     hwnd_ = nullptr;
 }
 

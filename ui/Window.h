@@ -24,7 +24,7 @@ constexpr uint16_t QuitOnDestroy = 0x80;     // WM_DESTROY posts the quit messag
 // virtual operations. Objects are created before their windows and destroyed
 // after them; a window object never deletes itself.
 //
-// The framework finds the object of a window only through a property it sets
+// The framework finds the object of a window only among the windows it bound
 // itself, so a window it did not attach (a dialog's plain label, a tooltip,
 // another program's window) is left to the default handling and never called
 // through a foreign pointer.
