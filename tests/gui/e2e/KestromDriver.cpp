@@ -3,7 +3,7 @@
 // command per run; the answer goes to standard output.
 //
 //   launch EXE [COMMAND LINE]   starts the program with exactly that command line
-//   wait [SECONDS]              until the main window exists
+//   wait [SECONDS]              until the main window is shown
 //   command ID                  a menu command, posted as the menu would
 //   close                       WM_CLOSE, as the title bar's X
 //   rows PANE                   the number of rows (poll, map, monitor, breakdown)
@@ -286,10 +286,12 @@ int Run(int argc, char** argv) {
         return 0;
     }
     if (verb == "wait") {
+        // Shown: the window is made before it is set up, and shown last.
         const DWORD limit = static_cast<DWORD>((argc > 2 ? std::atof(argv[2]) : 20) * 1000);
         const DWORD start = ::GetTickCount();
-        while (!MainWindow() && ::GetTickCount() - start < limit) ::Sleep(50);
-        return MainWindow() ? 0 : 1;
+        auto shown = [] { return MainWindow() && ::IsWindowVisible(MainWindow()); };
+        while (!shown() && ::GetTickCount() - start < limit) ::Sleep(50);
+        return shown() ? 0 : 1;
     }
     if (verb == "alive") {
         Print(MainWindow() ? L"yes" : L"no");

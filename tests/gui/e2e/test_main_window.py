@@ -67,6 +67,7 @@ def entry(address, kind, value="0"):
 
 
 def write_settings(text):
+    """Lines end in CR LF on disk, as Windows writes them."""
     os.makedirs(os.path.dirname(SETTINGS), exist_ok=True)
     with open(SETTINGS, "w", newline="\r\n") as f:
         f.write(text)
@@ -418,7 +419,7 @@ class MainWindowTest(unittest.TestCase):
 
     def test_start_up_edge_cases(self):
         # A lone quote names no project; an empty recent entry is grayed.
-        write_settings("[Files]\r\nRecent=\r\n[UI]\r\nSplitter=-5\r\n")
+        write_settings("[Files]\nRecent=\n[UI]\nSplitter=-5\n")
         program = self.start('"')
         self.assertEqual(program.rows("poll"), 0)
         self.assertEqual(program.menu(RECENT), "grayed unchecked <recent file>")
@@ -426,7 +427,7 @@ class MainWindowTest(unittest.TestCase):
         self.assertLessEqual(int(left[2]), 1, "a splitter of -5 stands at 0")
         program.close_without_saving()
 
-        write_settings("[UI]\r\nSplitter=99999\r\n")
+        write_settings("[UI]\nSplitter=99999\n")
         program = self.start()
         window = [int(v) for v in program.drive("window").split()]
         polls = [int(v) for v in program.drive("rect", "poll").split()]
@@ -447,6 +448,46 @@ class MainWindowTest(unittest.TestCase):
         rows = [program.text("monitor", row, 2) for row in range(program.rows("monitor"))]
         self.assertEqual(rows.count("Connection Failed."), 2)
         self.assertEqual(program.drive("tool", COMMS), "enabled released")
+
+    def test_web_ports_from_settings_dialog_and_a_taken_port(self):
+        # The settings file's port serves at once and marks nothing modified.
+        port = free_port()
+        write_settings(f"[Connection]\nWebPort={port}\n")
+        program = self.start()
+        self.assertEqual(json.loads(http_get(port, "/1"))["program"], "Kestrom Master")
+
+        # OK in Comms Parameters restarts the server on the port entered.
+        moved = free_port()
+        program.command(COMMS)
+        program.drive("dialog", "Connection Details", 10)
+        program.drive("settext", "Connection Details", 1007, moved)
+        program.drive("answer", "Connection Details", OK)
+        wait_until(lambda: http_get(moved, "/1"), what="the server on the new port")
+        self.assertEqual(http_get(port, "/1"), "", "the old port is closed")
+
+        # A project whose port is taken says so in the status bar.
+        taken = socket.socket()
+        taken.bind(("0.0.0.0", 0))
+        taken.listen()
+        self.cleanups.append(taken.close)
+        path, _ = self.project(webport=taken.getsockname()[1])
+        program.command(NEW)
+        program.answer("Kestrom Master", NO, expect_text="Save Changes?")
+        program.close_without_saving()
+        program = self.start(wine_path(path))
+        self.assertEqual(program.drive("status", 0), f"Can't listen on web port {taken.getsockname()[1]}")
+
+    def test_yes_on_closing_saves_the_project(self):
+        write_settings("")
+        path, _ = self.project(polls=[poll(3, 0, 1, 1)])
+        program = self.start(wine_path(path))
+        program.drive("select", "poll", 0)
+        program.command(DELETE_POLL)
+        wait_until(lambda: program.rows("poll") == 0, what="the deleted poll")
+        program.drive("close")
+        program.answer("Kestrom Master", YES, expect_text="Save Changes?")
+        program.wait_gone()
+        self.assertEqual(read_project(path)["polls"], [], "Yes saved before closing")
 
     def test_a_project_that_cannot_be_opened_is_explained(self):
         write_settings("")
