@@ -17,13 +17,11 @@
 #include "ui/ShowError.h"
 #include "ui/UiMessages.h"
 
-#ifndef KESTROM_HOMEPAGE
-#error "The build defines KESTROM_HOMEPAGE"
-#endif
-
 namespace {
 
 constexpr wchar_t kTitle[] = L"Kestrom Master";
+// The maker's web address, which the about box shows and opens when clicked.
+constexpr wchar_t kHomepage[] = L"https://www.kestrom.com";
 constexpr int kStatusRightWidth = 150;
 
 const ResourceStrings& Strings() {
@@ -480,7 +478,7 @@ bool WindowMain::SaveChangesFirst() {
 }
 
 void WindowMain::About() {
-    DialogAbout about(KESTROM_HOMEPAGE);
+    DialogAbout about(kHomepage);
     about.Show(this);
 }
 

@@ -9,7 +9,7 @@ ToolBarExt::~ToolBarExt() {
 }
 
 void ToolBarExt::AddButton(UINT command, const std::wstring& text, UINT iconId) {
-    buttons_.push_back(ButtonSpec{command, text, iconId});
+    buttons_.push_back(Button{command, text, iconId});
 }
 
 DWORD ToolBarExt::Attach(Window* host) {
@@ -21,10 +21,10 @@ DWORD ToolBarExt::Attach(Window* host) {
                                           WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS, 0))
         return error;
     std::vector<TBBUTTON> added;
-    for (const ButtonSpec& spec : buttons_) {
+    for (const Button& wanted : buttons_) {
         // The small image of the icon resource itself, not the large one
         // scaled down.
-        auto icon = static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(spec.icon),
+        auto icon = static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(wanted.icon),
                                                     IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
         int image = I_IMAGENONE;
         if (icon) {
@@ -33,10 +33,10 @@ DWORD ToolBarExt::Attach(Window* host) {
         }
         TBBUTTON button{};
         button.iBitmap = image;
-        button.idCommand = static_cast<int>(spec.command);
+        button.idCommand = static_cast<int>(wanted.command);
         button.fsState = TBSTATE_ENABLED;
         button.fsStyle = BTNS_BUTTON;
-        button.iString = reinterpret_cast<INT_PTR>(spec.text.c_str());
+        button.iString = reinterpret_cast<INT_PTR>(wanted.text.c_str());
         added.push_back(button);
     }
     ::SendMessageW(Handle(), TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));

@@ -27,12 +27,12 @@ class ToolBarExt : public WindowExt, public ToolBar {
     void Layout(RECT* client) override;
 
   private:
-    struct ButtonSpec {
+    struct Button {
         UINT command;
         std::wstring text;
         UINT icon;
     };
-    std::vector<ButtonSpec> buttons_;
+    std::vector<Button> buttons_;
     HIMAGELIST images_ = nullptr;
 };
 
