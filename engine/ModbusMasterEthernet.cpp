@@ -222,11 +222,11 @@ void ModbusMasterEthernet::DecodeReply(std::vector<std::uint8_t> bytes) {
     // Decoded with the poll the request was built from, whatever the poll
     // list or pollIndex say now.
     PacketPtr packet = MakeReceivedPacket(outstanding->protocol, std::move(bytes));
-    const DecodedReply decoded =
+    const ParseResult result =
         packet->DecodeReply(outstanding->protocol, outstanding->address, outstanding->poll);
     // Values are committed only for a reply accepted whole.
-    std::vector<std::uint16_t> changed;
-    if (decoded.Accepted()) settings.datamap.CommitReply(decoded.items, changed);
+    changed.clear();
+    if (result == ParseMessageDone) settings.datamap.CommitReply(packet->items, changed);
     notifier.PostPacket(EventPacketReceived, std::move(packet));
     for (std::uint16_t address : changed) Post(EventItemChanged, address);
 }
@@ -254,12 +254,15 @@ bool ModbusMasterEthernet::SendPoll(const Poll& poll) {
     request.protocol = settings.protocol;
     request.itemBytes = ItemBytesOf(poll);
     outstanding = request;
-    const std::vector<std::uint8_t> bytes = packet->bytes;
+    // The packet is the receiver's once posted; what goes out is a copy in a
+    // buffer that lives as long as the master.
+    sendBuffer.assign(packet->bytes.begin(), packet->bytes.end());
     // Posted before it goes out, so the monitor shows the request before
     // anything that answers it.
     notifier.PostPacket(EventPacketSent, std::move(packet));
-    if (bytes.empty()) return false;
-    return socket.Send(bytes.data(), bytes.size()) == static_cast<int>(bytes.size());
+    if (sendBuffer.empty()) return false;
+    return socket.Send(sendBuffer.data(), sendBuffer.size()) ==
+           static_cast<int>(sendBuffer.size());
 }
 
 void ModbusMasterEthernet::ArmTimer(std::uint32_t milliseconds) {

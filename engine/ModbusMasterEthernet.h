@@ -92,6 +92,9 @@ class ModbusMasterEthernet : public Thread, private PollCycleLink {
     // The request a reply is awaited for, with the poll it was built from.
     std::optional<Request> outstanding;
     std::vector<std::uint8_t> received;
+    // Kept across polls so that a poll allocates no more than its packets.
+    std::vector<std::uint8_t> sendBuffer;
+    std::vector<std::uint16_t> changed;
     bool linkUp = false;
     bool endRun = false;
     bool reconnectPending = false;

@@ -17,7 +17,7 @@ bool SharedDataMap::UpdateItem(std::uint16_t address, const DataItem& item) {
     return map.UpdateItem(address, item);
 }
 
-void SharedDataMap::CommitReply(const DecodedItems& items, std::vector<std::uint16_t>& changed) {
+void SharedDataMap::CommitReply(const PacketItems& items, std::vector<std::uint16_t>& changed) {
     std::lock_guard<std::mutex> guard(lock);
     for (const auto& [address, item] : items) {
         DataMapEntry* entry = map.Find(address);

@@ -29,7 +29,7 @@ class SharedDataMap {
     // the reply whole or not at all, and appends each mapped address whose
     // entry changed: another type, or another value (bits by their state, so
     // an unchanged bit is not announced on every poll).
-    void CommitReply(const DecodedItems& items, std::vector<std::uint16_t>& changed);
+    void CommitReply(const PacketItems& items, std::vector<std::uint16_t>& changed);
 
     bool Insert(std::uint16_t address, const DataItem& item);
     bool Erase(std::uint16_t address);

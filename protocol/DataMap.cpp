@@ -26,7 +26,7 @@ bool DataMap::UpdateItem(uint16_t address, const DataItem& item) {
 // A whole reply reports only values that really changed, polled bits
 // included: every poll would otherwise announce every coil to the address map
 // and to web subscribers although nothing moved.
-void DataMap::Commit(const DecodedItems& items, std::vector<uint16_t>& changed) {
+void DataMap::Commit(const PacketItems& items, std::vector<uint16_t>& changed) {
     for (const auto& [address, item] : items) {
         const DataMapEntry* entry = Find(address);
         bool sameBit = entry && item.type == DataItem::Bit && entry->item.type == DataItem::Bit &&

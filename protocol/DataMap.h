@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "protocol/DataItem.h"
-#include "protocol/DecodedReply.h"
+#include "protocol/PacketItems.h"
 
 // One mapped address: its latest value and whether a DDE client is linked
 // to it.
@@ -41,7 +41,7 @@ class DataMap {
     // Stores the values of an accepted reply in order with UpdateItem and
     // appends each address whose entry changed; a bit equal to the stored bit
     // is no change here.
-    void Commit(const DecodedItems& items, std::vector<uint16_t>& changed);
+    void Commit(const PacketItems& items, std::vector<uint16_t>& changed);
 
     const Entries& entries() const { return entries_; }
     size_t size() const { return entries_.size(); }
