@@ -226,7 +226,7 @@ void ModbusMasterEthernet::DecodeReply(std::vector<std::uint8_t> bytes) {
         packet->DecodeReply(outstanding->protocol, outstanding->address, outstanding->poll);
     // Values are committed only for a reply accepted whole.
     changed.clear();
-    if (result == ParseMessageDone) settings.datamap.CommitReply(packet->items, changed);
+    if (result == ParseMessageDone) settings.datamap.CommitReply(packet->items, packet->start, changed);
     notifier.PostPacket(EventPacketReceived, std::move(packet));
     for (std::uint16_t address : changed) Post(EventItemChanged, address);
 }

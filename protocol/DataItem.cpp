@@ -77,50 +77,42 @@ std::wstring Decimal(uint64_t value) {
 
 }  // namespace
 
-void DataItem::SetRaw(Type newType, uint64_t raw) {
-    type = newType;
-    value_ = raw;
+DataItem::DataItem(const DataItem& other)
+    : type(other.type),
+      value_(other.value_),
+      text_(other.text_ ? std::make_unique<std::string>(*other.text_) : nullptr) {}
+
+DataItem& DataItem::operator=(const DataItem& other) {
+    if (this != &other) {
+        type = other.type;
+        value_ = other.value_;
+        if (!other.text_) {
+            text_.reset();
+        } else if (text_) {
+            *text_ = *other.text_;
+        } else {
+            text_ = std::make_unique<std::string>(*other.text_);
+        }
+    }
+    return *this;
 }
 
-DataItem DataItem::MakeBit(bool on) {
-    DataItem item;
-    item.SetRaw(Bit, on ? 1 : 0);
-    return item;
-}
-
-DataItem DataItem::MakeUnsignedShort(uint16_t value) {
-    DataItem item;
-    item.SetRaw(UnsignedShort, value);
-    return item;
-}
-
-DataItem DataItem::MakeUnsignedInt(uint32_t value) {
-    DataItem item;
-    item.SetRaw(UnsignedInt, value);
-    return item;
+const std::string& DataItem::Text() const {
+    static const std::string kEmpty;
+    return text_ ? *text_ : kEmpty;
 }
 
 DataItem DataItem::MakeFloat(float value) {
-    DataItem item;
-    item.SetRaw(Float, std::bit_cast<uint32_t>(value));
-    return item;
+    return DataItem(Float, std::bit_cast<uint32_t>(value));
 }
 
 DataItem DataItem::MakeDouble(double value) {
-    DataItem item;
-    item.SetRaw(Double, std::bit_cast<uint64_t>(value));
-    return item;
+    return DataItem(Double, std::bit_cast<uint64_t>(value));
 }
 
 DataItem DataItem::MakeString(std::string text) {
     DataItem item(String);
-    item.text = std::move(text);
-    return item;
-}
-
-DataItem DataItem::MakeByte(uint8_t value) {
-    DataItem item;
-    item.SetRaw(Byte, value);
+    if (!text.empty()) item.text_ = std::make_unique<std::string>(std::move(text));
     return item;
 }
 
@@ -197,7 +189,7 @@ std::wstring DataItem::FormatText() const {
         case Double:
             return Printf("%.15g", AsDouble());
         case String:
-            return CodePage::WideFromNarrow(text);
+            return CodePage::WideFromNarrow(Text());
         default:
             return L"?";
     }
@@ -227,7 +219,7 @@ std::wstring DataItem::ToWString() const {
         case Double:
             return Printf("%f", AsDouble());
         case String:
-            return CodePage::WideFromNarrow(text);
+            return CodePage::WideFromNarrow(Text());
         default:
             return {};
     }
@@ -245,7 +237,7 @@ bool DataItem::Equals(const DataItem& other) const {
         case Double:
             return AsDouble() == other.AsDouble();
         case String:
-            return text == other.text;
+            return Text() == other.Text();
         default:
             return false;
     }

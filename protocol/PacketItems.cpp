@@ -15,11 +15,7 @@ PacketItems::PacketItems(std::initializer_list<Entry> entries) {
     for (const Entry& entry : entries) Set(entry.first, entry.second);
 }
 
-void PacketItems::Set(std::uint16_t address, DataItem item) {
-    if (entries_.empty() || entries_.back().first < address) {
-        entries_.emplace_back(address, std::move(item));
-        return;
-    }
+void PacketItems::SetWithin(std::uint16_t address, DataItem item) {
     auto at = std::lower_bound(entries_.begin(), entries_.end(), address, AddressBelow);
     if (at != entries_.end() && at->first == address) {
         at->second = std::move(item);

@@ -27,7 +27,13 @@ class PacketItems {
 
     // Stores the value at the address; a later value for an address replaces
     // the earlier one.
-    void Set(std::uint16_t address, DataItem item);
+    void Set(std::uint16_t address, DataItem item) {
+        if (entries_.empty() || entries_.back().first < address) {
+            entries_.emplace_back(address, std::move(item));
+        } else {
+            SetWithin(address, std::move(item));
+        }
+    }
     // Null when the packet carries no value for the address.
     const DataItem* Find(std::uint16_t address) const;
 
@@ -42,5 +48,7 @@ class PacketItems {
     const_iterator end() const { return entries_.end(); }
 
   private:
+    void SetWithin(std::uint16_t address, DataItem item);
+
     std::vector<Entry> entries_;
 };

@@ -143,6 +143,6 @@ ParseResult ModbusPacket::DecodeReply(uint8_t framingProtocol, uint8_t expectedA
 bool ModbusPacket::ParseReply(uint8_t framingProtocol, uint8_t expectedAddress, const Poll& poll,
                               DataMap& map, std::vector<uint16_t>& changed) {
     if (DecodeReply(framingProtocol, expectedAddress, poll) != ParseMessageDone) return false;
-    map.Commit(items, changed);
+    map.Commit(items, start, changed);
     return true;
 }

@@ -63,7 +63,7 @@ bool SameEntries(const DataMap& a, const DataMap& b) {
     for (const auto& [address, entry] : a.entries()) {
         const DataMapEntry* other = b.Find(address);
         if (!other || other->item.type != entry.item.type ||
-            other->item.RawValue() != entry.item.RawValue() || other->item.text != entry.item.text)
+            other->item.RawValue() != entry.item.RawValue() || other->item.Text() != entry.item.Text())
             return false;
     }
     return true;

@@ -97,7 +97,7 @@ TEST_F(ProjectFile, ReadsBackEveryMemberAndTypeAsSavedNullCharactersIncluded) {
     longText.datamap.Insert(1, DataItem::MakeString(std::string(300, 'q')));
     ASSERT_TRUE(SaveProject(path, longText));
     ASSERT_TRUE(OpenProject(path, opened, result));
-    EXPECT_EQ(opened.datamap.Find(1)->item.text, std::string(255, 'q')) << "cut to 255";
+    EXPECT_EQ(opened.datamap.Find(1)->item.Text(), std::string(255, 'q')) << "cut to 255";
 }
 
 TEST_F(ProjectFile, TakesDefaultsLowBitsAndTheLaterOfTwoEntriesAndSkipsUnusableElements) {
@@ -186,7 +186,7 @@ TEST_F(ProjectFile, OpensHandWrittenProjectsInTheFileDialect) {
     EXPECT_TRUE(setup.serial);
     EXPECT_EQ(setup.line, (SerialLineSettings{4, 19200, 8, 2, 0, 1}));
     EXPECT_EQ(setup.datamap.Find(40)->item.AsFloat(), -3.25f);
-    EXPECT_EQ(setup.datamap.Find(41)->item.text, "PUMP A");
+    EXPECT_EQ(setup.datamap.Find(41)->item.Text(), "PUMP A");
     ASSERT_TRUE(OpenProject(DataFile(L"no-bom.xmb"), setup, result)) << Text(result.error);
     EXPECT_EQ(setup.host + ":" + std::to_string(setup.port), "plc-7:1502");
     EXPECT_FALSE(setup.serial);

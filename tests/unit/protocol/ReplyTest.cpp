@@ -285,6 +285,13 @@ TEST(PacketItems, StayInAddressOrderWithOneValuePerAddress) {
     ASSERT_NE(wrapped.items.Find(0), nullptr) << "the second register wrapped to address 0";
     EXPECT_EQ(wrapped.items.Find(0)->AsUnsignedShort(), 2);
     EXPECT_EQ(wrapped.items.Find(2), nullptr);
+    DataMap map;
+    for (uint16_t address : {0, 1, 2, 65535}) map.Insert(address, DataItem());
+    std::vector<uint16_t> changed;
+    ModbusPacket committed(Tcp, 0);
+    committed.bytes = wrapped.bytes;
+    ASSERT_TRUE(committed.ParseReply(Tcp, 1, MadePoll(3, 65535, 3, P::ShortUint), map, changed));
+    EXPECT_EQ(changed, (std::vector<uint16_t>{65535, 0, 1})) << "changes come in decoding order";
 
     PacketItems items{{7, DataItem::MakeUnsignedShort(1)}, {3, DataItem::MakeUnsignedShort(2)},
                       {7, DataItem::MakeUnsignedShort(3)}, {5, DataItem::MakeUnsignedShort(4)}};
