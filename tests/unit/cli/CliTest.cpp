@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CliOptions.h"
 #include "cli/MasterCli.h"
+#include "cli/RowOutput.h"
 #include "cli/TrafficRow.h"
 #include "protocol/ModbusPacket.h"
 #include "protocol/ProtocolTable.h"
@@ -166,6 +170,42 @@ TEST(TrafficRow, GivesStatesTimeoutsBytesAndLogLinesTheirTexts) {
     EXPECT_EQ(Narrow(LogLine(TimeText(23, 59, 59, 999), TrafficRow{L"", L"Connected", L""})),
               "23:59:59:999  Connected ");
     EXPECT_EQ(LocalTimeText().size(), 12u) << Narrow(LocalTimeText());
+}
+
+// What a program reading the rows sees, and when: on the disk is what was
+// flushed.
+TEST(RowOutput, ShowsRowsAtOnceOnATerminalElseWhenQuietOverdueOrAtTheEnd) {
+    const fs::path path = fs::temp_directory_path() / "kestrom-row-output.txt";
+    auto seen = [&] { return fs::file_size(path); };
+    {
+        std::FILE* file = std::fopen(path.string().c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        RowOutput terminal(file, true);
+        terminal.Line("row");
+        EXPECT_EQ(seen(), 4u) << "a terminal shows each row as it comes";
+        EXPECT_FALSE(terminal.Pending());
+        std::fclose(file);
+    }
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    {
+        RowOutput pipe(file, false);
+        pipe.Line("one");
+        pipe.FlushIfOverdue();
+        EXPECT_EQ(seen(), 0u) << "rows coming fast are written in blocks";
+        EXPECT_TRUE(pipe.Pending());
+        pipe.FlushIfQuiet();
+        EXPECT_EQ(seen(), 4u) << "a quiet moment shows what waits";
+        pipe.Line("two");
+        std::this_thread::sleep_for(RowOutput::MaxDelay);
+        pipe.FlushIfOverdue();
+        EXPECT_EQ(seen(), 8u) << "no row waits longer than MaxDelay while others follow";
+        pipe.Line("three");
+        EXPECT_EQ(seen(), 8u);
+    }
+    EXPECT_EQ(seen(), 14u) << "the end shows the rest";
+    std::fclose(file);
+    fs::remove(path);
 }
 
 }  // namespace
