@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "document/ProjectSetup.h"
-#include "json/jsonObject.h"
 
 // The ".xmb" project file: one object with the set-up's members at the top
 // level and only "polls" and "datamap" nested, written in name order.
@@ -41,14 +40,6 @@ struct ProjectLoadResult {
 // with a register function nor the reverse, and function 6 writes exactly one
 // 16-bit register.
 int32_t SuitablePreset(uint8_t functionCode, int32_t preset);
-
-json::jsonObject ProjectToJson(const ProjectSetup& setup);
-
-// Reads a parsed file into setup, which the caller has prepared: members the
-// file does not hold keep the values setup has (the Open command passes the
-// current set-up after Reset). False when a poll is malformed; setup is then
-// partly filled and is to be discarded.
-bool ProjectFromJson(const json::jsonObject& root, ProjectSetup& setup, ProjectLoadResult& result);
 
 // Writes the set-up to path; true only when the whole file is in place.
 bool SaveProject(const std::wstring& path, const ProjectSetup& setup);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,17 @@ std::wstring Printf(const char* format, double value) {
     std::snprintf(narrow.data(), narrow.size(), format, value);
     narrow.resize(static_cast<size_t>(size));
     return std::wstring(narrow.begin(), narrow.end());
+}
+
+// "%.15g": std::to_chars gives the same text as printf without its cost, which
+// counts when a project of 65536 values is saved. Infinities and NaNs keep
+// the C library's spelling.
+std::wstring General15(double value) {
+    if (!std::isfinite(value)) return Printf("%.15g", value);
+    char digits[32];
+    const auto result =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 15);
+    return std::wstring(digits, result.ptr);
 }
 
 std::wstring Decimal(uint64_t value) {
@@ -185,9 +197,9 @@ std::wstring DataItem::FormatText() const {
         case UnsignedInt:
             return Decimal(AsUnsignedInt());
         case Float:
-            return Printf("%.15g", static_cast<double>(AsFloat()));
+            return General15(static_cast<double>(AsFloat()));
         case Double:
-            return Printf("%.15g", AsDouble());
+            return General15(AsDouble());
         case String:
             return CodePage::WideFromNarrow(Text());
         default:
