@@ -98,17 +98,20 @@ int32_t SuitablePreset(uint8_t functionCode, int32_t preset) {
     return preset;
 }
 
-bool SaveProject(const std::wstring& path, const ProjectSetup& setup) {
+std::wstring ProjectText(const ProjectSetup& setup) {
     // About 40 characters per data map entry and 60 per poll.
     json::StreamWriter out(setup.datamap.size() * 40 + setup.polls.size() * 60 + 512);
     WriteProject(out, setup);
-    return FileHandler(path).WriteText(out.Text());
+    return out.TakeText();
 }
 
-bool OpenProject(const std::wstring& path, ProjectSetup& current, ProjectLoadResult& result) {
-    result = ProjectLoadResult();
-    ProjectReader reader;
-    if (!FileHandler(path).Read(reader, result.line, result.error)) return false;
+bool SaveProject(const std::wstring& path, const ProjectSetup& setup) {
+    return FileHandler(path).WriteText(ProjectText(setup));
+}
+
+namespace {
+
+bool Load(ProjectReader& reader, ProjectSetup& current, ProjectLoadResult& result) {
     result.line = 0;
     ProjectSetup loaded = current.Defaults();
     if (!reader.Finish(loaded, result)) {
@@ -117,4 +120,21 @@ bool OpenProject(const std::wstring& path, ProjectSetup& current, ProjectLoadRes
     }
     current = std::move(loaded);
     return true;
+}
+
+}  // namespace
+
+bool OpenProject(const std::wstring& path, ProjectSetup& current, ProjectLoadResult& result) {
+    result = ProjectLoadResult();
+    ProjectReader reader;
+    if (!FileHandler(path).Read(reader, result.line, result.error)) return false;
+    return Load(reader, current, result);
+}
+
+bool OpenProjectBytes(std::span<const uint8_t> bytes, ProjectSetup& current,
+                      ProjectLoadResult& result) {
+    result = ProjectLoadResult();
+    ProjectReader reader;
+    if (!FileHandler::ParseBytes(bytes, reader, result.line, result.error)) return false;
+    return Load(reader, current, result);
 }

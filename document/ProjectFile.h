@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,13 @@ int32_t SuitablePreset(uint8_t functionCode, int32_t preset);
 
 // Writes the set-up to path; true only when the whole file is in place.
 bool SaveProject(const std::wstring& path, const ProjectSetup& setup);
+// The text SaveProject writes behind the byte order mark.
+std::wstring ProjectText(const ProjectSetup& setup);
 
 // Reads the file at path into a copy of current (reset first) and, only when
 // the whole file loaded, makes that copy current. On failure current is
 // untouched and result says why.
 bool OpenProject(const std::wstring& path, ProjectSetup& current, ProjectLoadResult& result);
+// OpenProject on a file's bytes read already.
+bool OpenProjectBytes(std::span<const uint8_t> bytes, ProjectSetup& current,
+                      ProjectLoadResult& result);

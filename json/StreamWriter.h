@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace json {
@@ -28,6 +29,8 @@ class StreamWriter {
     void Bool(bool value);
 
     const std::wstring& Text() const { return text_; }
+    // The text, handed over: the writer is empty afterwards.
+    std::wstring TakeText() { return std::move(text_); }
 
   private:
     // Puts the comma before every value or member of a container but its first.
