@@ -44,8 +44,31 @@ bool ParseUnsigned32(const std::wstring& text, uint32_t& value) {
 // than stored as infinity (the text "inf" itself is taken), except the
 // largest finite value as FormatText writes it: its 15 significant digits
 // round up past the limit, and a saved value must open again.
+// The plain decimal form that FormatText writes, read without the C library,
+// which some runtimes take microseconds over (a project holds thousands of
+// values); from_chars rounds as correctly. Anything else (white space, a plus
+// sign, hexadecimal, inf, nan, a value out of range) is left to the C library.
+template <typename T>
+bool ParsePlainDecimal(const std::wstring& text, T& value) {
+    char narrow[64];
+    if (text.empty() || text.size() >= sizeof narrow) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        const bool plain = (c >= L'0' && c <= L'9') || c == L'-' || c == L'.' || c == L'e' ||
+                           c == L'E' || (c == L'+' && i > 0);
+        if (!plain) return false;
+        narrow[i] = static_cast<char>(c);
+    }
+    T parsed{};
+    const auto result = std::from_chars(narrow, narrow + text.size(), parsed);
+    if (result.ec != std::errc() || result.ptr != narrow + text.size()) return false;
+    value = parsed;
+    return true;
+}
+
 template <typename T, typename Parse>
 bool ParseReal(const std::wstring& text, Parse parse, T& value) {
+    if (ParsePlainDecimal(text, value)) return true;
     const wchar_t* begin = text.c_str();
     wchar_t* end = nullptr;
     errno = 0;
@@ -209,6 +232,42 @@ std::wstring DataItem::FormatText() const {
 
 size_t DataItem::FormatText(wchar_t* buffer, size_t capacity) const {
     if (!buffer || capacity == 0) return 0;
+    // Numbers straight into the buffer: a project of 65536 values is saved
+    // without a text object per value.
+    char digits[32];
+    char* end = nullptr;
+    switch (type) {
+        case Bit:
+            digits[0] = AsBit() ? '1' : '0';
+            end = digits + 1;
+            break;
+        case UnsignedShort:
+            end = std::to_chars(digits, digits + sizeof digits, AsUnsignedShort()).ptr;
+            break;
+        case UnsignedInt:
+            end = std::to_chars(digits, digits + sizeof digits, AsUnsignedInt()).ptr;
+            break;
+        case Byte:
+            end = std::to_chars(digits, digits + sizeof digits, unsigned{AsByte()}).ptr;
+            break;
+        case Float:
+        case Double: {
+            const double number = type == Float ? static_cast<double>(AsFloat()) : AsDouble();
+            if (std::isfinite(number))
+                end = std::to_chars(digits, digits + sizeof digits, number,
+                                    std::chars_format::general, 15)
+                          .ptr;
+            break;
+        }
+        default:
+            break;
+    }
+    if (end != nullptr) {
+        const size_t length = std::min(static_cast<size_t>(end - digits), capacity - 1);
+        std::copy_n(digits, length, buffer);
+        buffer[length] = L'\0';
+        return length;
+    }
     std::wstring formatted = FormatText();
     size_t length = std::min(formatted.size(), capacity - 1);
     std::copy_n(formatted.begin(), length, buffer);
