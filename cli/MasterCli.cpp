@@ -5,6 +5,8 @@
 #include <string>
 
 #include "cli/CommandLineText.h"
+#include "cli/RowOutput.h"
+#include "cli/Terminal.h"
 #include "cli/TrafficLog.h"
 #include "document/ProjectFile.h"
 #include "document/VantelDoc.h"
@@ -36,15 +38,16 @@ void TraceToStream(const wchar_t* line) {
 // Prints rows on standard output and, when asked, into the log file.
 class RowPrinter {
   public:
-    RowPrinter(std::FILE* out, std::FILE* err, const std::string& logPath) : out_(out), err_(err) {
+    RowPrinter(std::FILE* out, std::FILE* err, const std::string& logPath)
+        : out_(out, IsTerminal(out)), err_(err) {
         if (!logPath.empty()) log_.emplace(logPath);
     }
 
+    RowOutput& Output() { return out_; }
+
     void Print(const TrafficRow& row) {
         const std::string line = ConsoleText(LogLine(LocalTimeText(), row));
-        std::fputs(line.c_str(), out_);
-        std::fputc('\n', out_);
-        std::fflush(out_);
+        out_.Line(line);
         if (log_ && !log_->Append(line) && !logFailureShown_) {
             // Said once: a log on a full disk must not drown the rows.
             std::fprintf(err_, "%s: cannot write to the log file %s; rows are still printed\n",
@@ -54,7 +57,7 @@ class RowPrinter {
     }
 
   private:
-    std::FILE* out_;
+    RowOutput out_;
     std::FILE* err_;
     std::optional<TrafficLog> log_;
     bool logFailureShown_ = false;
@@ -222,15 +225,23 @@ int RunMasterCli(const CliOptions& options, const std::atomic<bool>& stop, std::
             using Clock = std::chrono::steady_clock;
             std::optional<Clock::time_point> deadline;
             if (options.seconds) deadline = Clock::now() + std::chrono::seconds(*options.seconds);
+            RowOutput& rows = printer.Output();
             while (!stop.load() && !record.ended) {
                 if (deadline && Clock::now() >= *deadline) break;
-                if (auto n = queue.Pop(kWakeMs)) Handle(*n, doc, printer, record);
+                const auto wait = rows.Pending() ? RowOutput::QuietTime.count() : kWakeMs;
+                if (auto n = queue.Pop(static_cast<std::uint32_t>(wait))) {
+                    Handle(*n, doc, printer, record);
+                    rows.FlushIfOverdue();
+                } else {
+                    rows.FlushIfQuiet();
+                }
             }
             // Only an end seen before this stop is the master's own doing.
             const bool endedByItself = record.ended;
             master.Stop();
             // The rows of the master's last steps (the link closed).
             while (auto n = queue.Pop(0)) Handle(*n, doc, printer, record);
+            rows.Flush();
             if (endedByItself && !options.doPoll) {
                 std::fprintf(err, "%s: the master gave up: the slave could not be reached\n",
                              kProgram);

@@ -7,6 +7,8 @@
 
 #include "common/Utf16.h"
 #include "document/FileSystem.h"
+#include "json/Parser.h"
+#include "json/TreeBuilder.h"
 #include "json/jsonObject.h"
 
 namespace {
@@ -38,13 +40,13 @@ std::wstring DecodeUtf16Le(std::span<const uint8_t> bytes) {
 
 std::vector<uint8_t> EncodeUtf16Le(const std::wstring& text) {
     const std::u16string units = Utf16::FromWide(text);
-    std::vector<uint8_t> bytes;
-    bytes.reserve(2 + 2 * units.size());
-    bytes.push_back(0xFF);
-    bytes.push_back(0xFE);
+    std::vector<uint8_t> bytes(2 + 2 * units.size());
+    bytes[0] = 0xFF;
+    bytes[1] = 0xFE;
+    uint8_t* out = bytes.data() + 2;
     for (char16_t unit : units) {
-        bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+        *out++ = static_cast<uint8_t>(unit & 0xFF);
+        *out++ = static_cast<uint8_t>(unit >> 8);
     }
     return bytes;
 }
@@ -82,6 +84,11 @@ FileHandler::FileHandler(int folder, const wchar_t* name, const wchar_t* extensi
 }
 
 bool FileHandler::Read(json::jsonObject& object, int& line, std::wstring& error) const {
+    json::TreeBuilder builder(object);
+    return Read(builder, line, error);
+}
+
+bool FileHandler::Read(json::ParseHandler& handler, int& line, std::wstring& error) const {
     line = 0;
     std::vector<uint8_t> bytes;
     switch (FileSystem::ReadWholeFile(path_, kMaxFileBytes, bytes)) {
@@ -100,19 +107,30 @@ bool FileHandler::Read(json::jsonObject& object, int& line, std::wstring& error)
             error = L"Can't read file : " + path_;
             return false;
     }
-    return ParseBytes(bytes, object, line, error);
+    return ParseBytes(bytes, handler, line, error);
 }
 
 bool FileHandler::ParseBytes(std::span<const uint8_t> bytes, json::jsonObject& object, int& line,
                              std::wstring& error) {
+    json::TreeBuilder builder(object);
+    return ParseBytes(bytes, builder, line, error);
+}
+
+bool FileHandler::ParseBytes(std::span<const uint8_t> bytes, json::ParseHandler& handler, int& line,
+                             std::wstring& error) {
     const std::wstring text = DecodeUtf16Le(bytes);
     line = 1;
-    return object.Parse(std::wstring_view(text), line, error);
+    json::Parser parser(text, line, error);
+    return parser.ParseObject(handler);
 }
 
 bool FileHandler::Write(const json::jsonBase& value) const {
-    if (path_.empty()) return false;
     std::wostringstream text;
     value.Write(text);
-    return FileSystem::ReplaceWholeFile(path_, EncodeUtf16Le(text.str()));
+    return WriteText(text.str());
+}
+
+bool FileHandler::WriteText(const std::wstring& text) const {
+    if (path_.empty()) return false;
+    return FileSystem::ReplaceWholeFile(path_, EncodeUtf16Le(text));
 }

@@ -8,6 +8,7 @@
 namespace json {
 class jsonBase;
 class jsonObject;
+class ParseHandler;
 }  // namespace json
 
 // Special folders by their Windows CSIDL numbers (on Linux see
@@ -55,15 +56,22 @@ class FileHandler {
     // last byte is ignored, a byte order mark FF FE at the start is skipped and
     // a null character inside the text is kept.
     bool Read(json::jsonObject& object, int& line, std::wstring& error) const;
+    // The same, telling the handler what the file holds instead of building
+    // a tree: for files too large to hold as one.
+    bool Read(json::ParseHandler& handler, int& line, std::wstring& error) const;
 
     // Replaces the file with the value's text behind a byte order mark. True
     // only when the whole new file is in place; otherwise the old file is
     // untouched.
     bool Write(const json::jsonBase& value) const;
+    // The same with text written already (by json::StreamWriter).
+    bool WriteText(const std::wstring& text) const;
 
     // The text part of Read: parses a file's bytes (byte order mark optional,
     // an odd last byte ignored) into object, counting lines from 1.
     static bool ParseBytes(std::span<const uint8_t> bytes, json::jsonObject& object, int& line,
+                           std::wstring& error);
+    static bool ParseBytes(std::span<const uint8_t> bytes, json::ParseHandler& handler, int& line,
                            std::wstring& error);
 
   protected:

@@ -2,11 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "document/ProjectSetup.h"
-#include "json/jsonObject.h"
 
 // The ".xmb" project file: one object with the set-up's members at the top
 // level and only "polls" and "datamap" nested, written in name order.
@@ -42,18 +42,15 @@ struct ProjectLoadResult {
 // 16-bit register.
 int32_t SuitablePreset(uint8_t functionCode, int32_t preset);
 
-json::jsonObject ProjectToJson(const ProjectSetup& setup);
-
-// Reads a parsed file into setup, which the caller has prepared: members the
-// file does not hold keep the values setup has (the Open command passes the
-// current set-up after Reset). False when a poll is malformed; setup is then
-// partly filled and is to be discarded.
-bool ProjectFromJson(const json::jsonObject& root, ProjectSetup& setup, ProjectLoadResult& result);
-
 // Writes the set-up to path; true only when the whole file is in place.
 bool SaveProject(const std::wstring& path, const ProjectSetup& setup);
+// The text SaveProject writes behind the byte order mark.
+std::wstring ProjectText(const ProjectSetup& setup);
 
 // Reads the file at path into a copy of current (reset first) and, only when
 // the whole file loaded, makes that copy current. On failure current is
 // untouched and result says why.
 bool OpenProject(const std::wstring& path, ProjectSetup& current, ProjectLoadResult& result);
+// OpenProject on a file's bytes read already.
+bool OpenProjectBytes(std::span<const uint8_t> bytes, ProjectSetup& current,
+                      ProjectLoadResult& result);

@@ -23,7 +23,7 @@ PacketPtr BuildRequestPacket(std::uint8_t protocol, std::uint16_t transactionId,
     // Each value is looked up on its own: the lock is held per lookup, never
     // across the whole build.
     for (std::uint16_t written : packet->WriteAddresses()) {
-        packet->items[written] = datamap.Find(written).value_or(DataItem{});
+        packet->items.Set(written, datamap.Find(written).value_or(DataItem{}));
     }
     if (!packet->BuildRequest(protocol)) packet->bytes.clear();
     return packet;

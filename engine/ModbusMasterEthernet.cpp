@@ -58,6 +58,8 @@ void ModbusMasterEthernet::Run() {
                 }
                 continue;
             }
+            // Nothing is held back while the worker waits.
+            FlushHeldReply();
             Waitable* sources[] = {&StopEvent(), &pollTimer.Signal(), &socket};
             const std::size_t count = socket.IsOpen() ? 3 : 2;
             const std::uint32_t limit =
@@ -74,6 +76,7 @@ void ModbusMasterEthernet::Run() {
         }
     }
 
+    FlushHeldReply();
     pollTimer.Cancel();
     socket.Close();
     settings.connected = 0;
@@ -222,16 +225,28 @@ void ModbusMasterEthernet::DecodeReply(std::vector<std::uint8_t> bytes) {
     // Decoded with the poll the request was built from, whatever the poll
     // list or pollIndex say now.
     PacketPtr packet = MakeReceivedPacket(outstanding->protocol, std::move(bytes));
-    const DecodedReply decoded =
+    const ParseResult result =
         packet->DecodeReply(outstanding->protocol, outstanding->address, outstanding->poll);
+    FlushHeldReply();
     // Values are committed only for a reply accepted whole.
-    std::vector<std::uint16_t> changed;
-    if (decoded.Accepted()) settings.datamap.CommitReply(decoded.items, changed);
-    notifier.PostPacket(EventPacketReceived, std::move(packet));
-    for (std::uint16_t address : changed) Post(EventItemChanged, address);
+    if (result == ParseMessageDone)
+        settings.datamap.CommitReply(packet->items, packet->start, heldChanged);
+    heldReply = std::move(packet);
+}
+
+// The reply's events wait until the next request is on the wire (or until
+// anything else is posted, or the worker waits): the slave then works on that
+// request while the receiver wakes for the events, instead of after. The
+// events keep their order; only the wire sees the next request sooner.
+void ModbusMasterEthernet::FlushHeldReply() {
+    if (heldReply) notifier.PostPacket(EventPacketReceived, std::move(heldReply));
+    heldReply.reset();
+    for (std::uint16_t address : heldChanged) notifier.Post(EventItemChanged, address);
+    heldChanged.clear();
 }
 
 void ModbusMasterEthernet::PostReceived(std::vector<std::uint8_t> bytes) {
+    FlushHeldReply();
     notifier.PostPacket(EventPacketReceived,
                         MakeReceivedPacket(settings.protocol, std::move(bytes)));
 }
@@ -254,12 +269,17 @@ bool ModbusMasterEthernet::SendPoll(const Poll& poll) {
     request.protocol = settings.protocol;
     request.itemBytes = ItemBytesOf(poll);
     outstanding = request;
-    const std::vector<std::uint8_t> bytes = packet->bytes;
-    // Posted before it goes out, so the monitor shows the request before
-    // anything that answers it.
+    // The packet is the receiver's once posted; what goes out is a copy in a
+    // buffer that lives as long as the master.
+    sendBuffer.assign(packet->bytes.begin(), packet->bytes.end());
+    const bool sent = !sendBuffer.empty() && socket.Send(sendBuffer.data(), sendBuffer.size()) ==
+                                                 static_cast<int>(sendBuffer.size());
+    // Posted right after it went out, after the events of the reply before:
+    // nothing that answers it has been read yet, so the monitor still shows
+    // the request before its reply.
+    FlushHeldReply();
     notifier.PostPacket(EventPacketSent, std::move(packet));
-    if (bytes.empty()) return false;
-    return socket.Send(bytes.data(), bytes.size()) == static_cast<int>(bytes.size());
+    return sent;
 }
 
 void ModbusMasterEthernet::ArmTimer(std::uint32_t milliseconds) {
@@ -284,5 +304,6 @@ void ModbusMasterEthernet::CancelTimer() {
 void ModbusMasterEthernet::TickNow() { tickPending = true; }
 
 void ModbusMasterEthernet::Post(std::uint32_t event, std::uintptr_t parameter) {
+    FlushHeldReply();
     notifier.Post(event, parameter);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/CommsSettings.h"
+#include "engine/PacketPtr.h"
 #include "engine/PollCycle.h"
 #include "engine/PollTimer.h"
 #include "engine/ReplyFramer.h"
@@ -64,6 +65,7 @@ class ModbusMasterEthernet : public Thread, private PollCycleLink {
     void ProcessReceived();
     void DecodeReply(std::vector<std::uint8_t> bytes);
     void PostReceived(std::vector<std::uint8_t> bytes);
+    void FlushHeldReply();
     void FlushPartialFrame();
     void HandleTick();
     // Closes the link at the end of a run the master ends itself or is asked
@@ -92,6 +94,11 @@ class ModbusMasterEthernet : public Thread, private PollCycleLink {
     // The request a reply is awaited for, with the poll it was built from.
     std::optional<Request> outstanding;
     std::vector<std::uint8_t> received;
+    // Kept across polls so that a poll allocates no more than its packets.
+    std::vector<std::uint8_t> sendBuffer;
+    // The last reply and the addresses it changed, until they are posted.
+    PacketPtr heldReply;
+    std::vector<std::uint16_t> heldChanged;
     bool linkUp = false;
     bool endRun = false;
     bool reconnectPending = false;

@@ -16,6 +16,17 @@ void Trace(const std::wstring& text) {
     if (DebugTrace::Enabled()) DebugTrace::Write(text);
 }
 
+// The bytes so far are a whole frame that answers the request: every field
+// its function calls for, the CRC that closes it correct, and no fault on
+// the way (the slave's address, the request's function or its exception
+// form, the count the request asked for). Anything else cannot be known to
+// be whole, so the silence after it ends it.
+bool FrameKnownComplete(const ModbusPacket& reply) {
+    if (reply.state != PacketField::end) return false;
+    const ParseResult check = reply.CheckFrame();
+    return check == ParseByteOk || check == ParseExceptionReply;
+}
+
 }  // namespace
 
 ModbusMasterSerial::ModbusMasterSerial(Notifier& notifier, CommsSettings& settings)
@@ -41,6 +52,7 @@ void ModbusMasterSerial::Run() {
     exchange = Exchange::Idle;
     current.reset();
     tickDeferred = false;
+    tickPending = false;
     endRun = false;
 
     Post(EventConnectionState, static_cast<std::uintptr_t>(ConnectionState::Attempting));
@@ -55,6 +67,22 @@ void ModbusMasterSerial::Run() {
 
     enum Source { Transmitted, Received, Ticked, Stopped };
     while (!endRun) {
+        // A byte of a reply that arrived whole is at hand without a wait.
+        if (port->ReadPending() && port->CompleteReadAtOnce()) {
+            ReadComplete();
+            continue;
+        }
+        if (tickPending) {
+            // Due at once: taken here rather than through the timer event.
+            // Stopping still wins.
+            tickPending = false;
+            if (StopEvent().IsSet()) {
+                CloseRun();
+            } else {
+                HandleTick();
+            }
+            continue;
+        }
         // Completions first: a reply byte that is ready is taken before a tick
         // that is ready at the same time.
         Waitable* sources[4];
@@ -264,6 +292,14 @@ void ModbusMasterSerial::ByteReceived(std::uint8_t byte) {
     }
     exchange = Exchange::Receiving;
     const ParseResult result = current->ParseByte(byte);
+    if (result == ParseByteOk && FrameKnownComplete(*current)) {
+        // An RTU frame carries no end of its own, but the function code and
+        // the count fix its length and the CRC confirms it: waiting for the
+        // silence after it would only add MessageGapMs to every exchange.
+        Trace(L"Message parse done\n");
+        MessageEnd();
+        return;
+    }
     if (result == ParseByteOk) {
         Trace(L"byte parse. next\n");
     } else if (result == ParseMessageDone) {
@@ -348,13 +384,17 @@ void ModbusMasterSerial::PostReceived(PacketPtr packet) {
 
 void ModbusMasterSerial::ArmTimer(std::uint32_t milliseconds) {
     if (milliseconds == 0) {
-        timer->FireNow();
+        // At once, without a round trip through the timer's event and the
+        // wait. A tick the timer gave just before is dropped with it.
+        CancelTimer();
+        tickPending = true;
         return;
     }
     timer->Arm(milliseconds);
 }
 
 void ModbusMasterSerial::CancelTimer() {
+    tickPending = false;
     if (timer != nullptr) timer->Cancel();
 }
 

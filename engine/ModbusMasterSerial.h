@@ -16,11 +16,15 @@ class Notifier;
 
 // The worker that polls one slave over a serial port with either framing. It
 // opens the port, runs the poll cycle over it and reads each reply one byte
-// at a time through the byte parser. A reply ends when the parser reports the
-// message done (MBAP framing) or when the line has been silent for
-// MessageGapMs after its last byte (always, with RTU framing). Every step is
-// reported through the notifier; the end of every run is posted as
-// EventRunEnded, and every run leaves singlePollIndex at -1.
+// at a time through the byte parser. A reply ends as soon as it is known to
+// be whole: when the parser reports the message done (MBAP framing), or, with
+// RTU framing, when the bytes form the complete frame that answers the request
+// (the length its function code and count give, from the slave asked, with a
+// correct CRC: a clean reply, or an exception reply). Any other frame (one
+// with a fault, one cut short, another slave's) ends when the line has been
+// silent for MessageGapMs after its last byte. Every step is reported through
+// the notifier; the end of every run is posted as EventRunEnded, and every
+// run leaves singlePollIndex at -1.
 //
 // What the worker does beyond the bare cycle, so that a faulty line or slave
 // cannot mislead or stall it:
@@ -108,5 +112,7 @@ class ModbusMasterSerial : public Thread, private PollCycleLink {
     // Bytes of the frame so far, also those beyond what the packet keeps.
     std::size_t frameBytes = 0;
     bool tickDeferred = false;
+    // A tick due at once, taken by the worker loop before it waits again.
+    bool tickPending = false;
     bool endRun = false;
 };

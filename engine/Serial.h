@@ -28,6 +28,7 @@ class Serial final : public SerialPort {
     Waitable& ReadCompletion() override;
     bool FinishRead(std::uint8_t& byte, std::size_t& count) override;
     void CancelRead() override;
+    bool CompleteReadAtOnce() override;
 
   private:
     struct Native;

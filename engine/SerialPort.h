@@ -75,6 +75,11 @@ class SerialPort {
     // is 1 (byte holds it) or 0 (the time ran out).
     virtual bool FinishRead(std::uint8_t& byte, std::size_t& count) = 0;
     virtual void CancelRead() = 0;
+    // Completes the outstanding read at once when a byte has arrived already
+    // and the port can tell without a system call, sparing the worker a wait
+    // per byte of a reply that came whole; FinishRead then takes it. False
+    // leaves the read outstanding. A port that cannot tell always says false.
+    virtual bool CompleteReadAtOnce() { return false; }
 };
 
 // The device a port's settings open, as the traces and the user see it:

@@ -2,29 +2,15 @@
 
 #include <utility>
 
-namespace {
-
-bool SameValue(const DataItem& stored, const DataItem& received) {
-    if (stored.type != received.type) return false;
-    if (received.type == DataItem::Bit) return stored.AsBit() == received.AsBit();
-    return stored.Equals(received);
-}
-
-}  // namespace
-
 bool SharedDataMap::UpdateItem(std::uint16_t address, const DataItem& item) {
     std::lock_guard<std::mutex> guard(lock);
     return map.UpdateItem(address, item);
 }
 
-void SharedDataMap::CommitReply(const DecodedItems& items, std::vector<std::uint16_t>& changed) {
+void SharedDataMap::CommitReply(const PacketItems& items, std::uint16_t firstAddress,
+                                std::vector<std::uint16_t>& changed) {
     std::lock_guard<std::mutex> guard(lock);
-    for (const auto& [address, item] : items) {
-        DataMapEntry* entry = map.Find(address);
-        if (entry == nullptr || SameValue(entry->item, item)) continue;
-        entry->item = item;
-        changed.push_back(address);
-    }
+    map.Commit(items, firstAddress, changed);
 }
 
 bool SharedDataMap::Insert(std::uint16_t address, const DataItem& item) {

@@ -27,9 +27,11 @@ class SharedDataMap {
 
     // Stores the values of one accepted reply under one lock, so readers see
     // the reply whole or not at all, and appends each mapped address whose
-    // entry changed: another type, or another value (bits by their state, so
-    // an unchanged bit is not announced on every poll).
-    void CommitReply(const DecodedItems& items, std::vector<std::uint16_t>& changed);
+    // entry changed (see DataMap::Commit): another type, or another value
+    // (bits by their state, so an unchanged bit is not announced on every
+    // poll).
+    void CommitReply(const PacketItems& items, std::uint16_t firstAddress,
+                     std::vector<std::uint16_t>& changed);
 
     bool Insert(std::uint16_t address, const DataItem& item);
     bool Erase(std::uint16_t address);

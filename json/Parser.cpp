@@ -2,13 +2,9 @@
 
 #include <cstdint>
 
+#include "json/TreeBuilder.h"
 #include "json/jsonArray.h"
-#include "json/jsonBool.h"
-#include "json/jsonDouble.h"
-#include "json/jsonInt.h"
-#include "json/jsonNull.h"
 #include "json/jsonObject.h"
-#include "json/jsonString.h"
 
 namespace json {
 namespace {
@@ -63,30 +59,52 @@ Parser::Parser(std::wstring_view text, int& line, std::wstring& error)
     : pos_(text.data()), end_(text.data() + text.size()), line_(line), error_(error) {}
 
 bool Parser::ParseObject(jsonObject& object) {
+    TreeBuilder builder(object);
+    return ParseObject(builder);
+}
+
+bool Parser::ParseArray(jsonArray& array) {
+    TreeBuilder builder(array);
+    return ParseArray(builder);
+}
+
+bool Parser::ParseObject(ParseHandler& handler) {
+    handler_ = &handler;
+    return Object();
+}
+
+bool Parser::ParseArray(ParseHandler& handler) {
+    handler_ = &handler;
+    return Array();
+}
+
+bool Parser::Object() {
     DepthGuard guard(depth_);
     if (depth_ > kMaxDepth) return FailTooDeep();
     SkipWhitespace();
     if (Peek() != L'{') return Fail(L"Expected {");
     ++pos_;
+    handler_->BeginObject();
     SkipWhitespace();
     if (Peek() == L'}') {
         ++pos_;
+        handler_->EndObject();
         return true;
     }
     for (;;) {
         SkipWhitespace();
-        std::wstring name;
-        if (!ReadToken(name, kNameEnd, true)) return Fail(L"Expected property name");
+        token_.clear();
+        if (!ReadToken(token_, kNameEnd, true)) return Fail(L"Expected property name");
         SkipWhitespace();
         if (Peek() != L':') return Fail(L"Expected :");
         ++pos_;
         SkipWhitespace();
-        std::unique_ptr<jsonBase> value;
-        if (!ParseMemberValue(value)) return false;
-        object.Set(name, std::move(value));
+        handler_->Name(token_);
+        if (!ParseMemberValue()) return false;
         SkipWhitespace();
         if (Peek() == L'}') {
             ++pos_;
+            handler_->EndObject();
             return true;
         }
         if (Peek() != L',') return Fail(L"Expected ,");
@@ -94,25 +112,26 @@ bool Parser::ParseObject(jsonObject& object) {
     }
 }
 
-bool Parser::ParseArray(jsonArray& array) {
+bool Parser::Array() {
     DepthGuard guard(depth_);
     if (depth_ > kMaxDepth) return FailTooDeep();
     SkipWhitespace();
     if (Peek() != L'[') return Fail(L"Expected [");
     ++pos_;
+    handler_->BeginArray();
     SkipWhitespace();
     if (Peek() == L']') {
         ++pos_;
+        handler_->EndArray();
         return true;
     }
     for (;;) {
         SkipWhitespace();
-        std::unique_ptr<jsonBase> element;
-        if (!ParseElement(element)) return false;
-        array.Add(std::move(element));
+        if (!ParseElement()) return false;
         SkipWhitespace();
         if (Peek() == L']') {
             ++pos_;
+            handler_->EndArray();
             return true;
         }
         if (Peek() != L',') return Fail(L"Expected ,");
@@ -120,48 +139,35 @@ bool Parser::ParseArray(jsonArray& array) {
     }
 }
 
-bool Parser::ParseMemberValue(std::unique_ptr<jsonBase>& value) {
+bool Parser::ParseMemberValue() {
     wchar_t first = Peek();
-    if (first == L'{' || first == L'[') return ParseContainer(value);
+    if (first == L'{' || first == L'[') return ParseContainer();
     if (first == kQuote) {
-        std::wstring text;
-        if (!ReadToken(text, kStringEnd, true)) return Fail(L"Expected , or }");
-        value = std::make_unique<jsonString>(std::move(text));
+        token_.clear();
+        if (!ReadToken(token_, kStringEnd, true)) return Fail(L"Expected , or }");
+        handler_->String(token_);
         return true;
     }
-    if (ReadNumber(value)) return true;
+    if (ReadNumber()) return true;
     // A sign or point consumed by the failed number stays consumed.
-    std::wstring word;
-    ReadToken(word, kWordEnd, false);
-    value = WordValue(word);
-    return value ? true : Fail(L"Expected true / false");
+    token_.clear();
+    ReadToken(token_, kWordEnd, false);
+    return WordValue(token_) ? true : Fail(L"Expected true / false");
 }
 
-bool Parser::ParseElement(std::unique_ptr<jsonBase>& value) {
+bool Parser::ParseElement() {
     wchar_t first = Peek();
-    if (first == L'{' || first == L'[') return ParseContainer(value);
+    if (first == L'{' || first == L'[') return ParseContainer();
     if (first == kQuote) {
-        std::wstring text;
-        if (!ReadToken(text, kStringEnd, true)) return Fail(L"Expected value");
-        value = std::make_unique<jsonString>(std::move(text));
+        token_.clear();
+        if (!ReadToken(token_, kStringEnd, true)) return Fail(L"Expected value");
+        handler_->String(token_);
         return true;
     }
-    return ReadNumber(value) ? true : Fail(L"Expected number");
+    return ReadNumber() ? true : Fail(L"Expected number");
 }
 
-// A nested container that fails is destroyed here, with the members it had read.
-bool Parser::ParseContainer(std::unique_ptr<jsonBase>& value) {
-    if (Peek() == L'{') {
-        auto object = std::make_unique<jsonObject>();
-        if (!ParseObject(*object)) return false;
-        value = std::move(object);
-    } else {
-        auto array = std::make_unique<jsonArray>();
-        if (!ParseArray(*array)) return false;
-        value = std::move(array);
-    }
-    return true;
-}
+bool Parser::ParseContainer() { return Peek() == L'{' ? Object() : Array(); }
 
 // A quoted token ends at its closing quote (a doubled quote is one quote of the
 // text) and fails at the end of the text; a bare one ends before any terminator or
@@ -192,7 +198,7 @@ bool Parser::ReadToken(std::wstring& token, std::wstring_view terminators, bool 
 
 // Sign, digits, and an optional point with more digits; no exponent. Found when at
 // least one digit was read on either side of the point.
-bool Parser::ReadNumber(std::unique_ptr<jsonBase>& value) {
+bool Parser::ReadNumber() {
     bool negative = false;
     if (Peek() == L'-' || Peek() == L'+') {
         negative = *pos_ == L'-';
@@ -221,18 +227,24 @@ bool Parser::ReadNumber(std::unique_ptr<jsonBase>& value) {
     if (!found) return false;
     if (negative) number = -number;
     if (fraction) {
-        value = std::make_unique<jsonDouble>(number);
+        handler_->Double(number);
     } else {
-        value = std::make_unique<jsonInt>(ToInt32(number));
+        handler_->Int(ToInt32(number));
     }
     return true;
 }
 
-std::unique_ptr<jsonBase> Parser::WordValue(const std::wstring& word) const {
-    if (EqualsIgnoringAsciiCase(word, L"true")) return std::make_unique<jsonBool>(true);
-    if (EqualsIgnoringAsciiCase(word, L"false")) return std::make_unique<jsonBool>(false);
-    if (EqualsIgnoringAsciiCase(word, L"null")) return std::make_unique<jsonNull>();
-    return nullptr;
+bool Parser::WordValue(const std::wstring& word) {
+    if (EqualsIgnoringAsciiCase(word, L"true")) {
+        handler_->Bool(true);
+    } else if (EqualsIgnoringAsciiCase(word, L"false")) {
+        handler_->Bool(false);
+    } else if (EqualsIgnoringAsciiCase(word, L"null")) {
+        handler_->Null();
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void Parser::SkipWhitespace() {

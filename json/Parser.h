@@ -1,13 +1,13 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
+
+#include "json/ParseHandler.h"
 
 namespace json {
 
 class jsonArray;
-class jsonBase;
 class jsonObject;
 
 // Recursive-descent reader of the project-file syntax, a relative of JSON:
@@ -34,16 +34,21 @@ class Parser {
     // failure the error text is set and the partly read members stay in the target.
     bool ParseObject(jsonObject& object);
     bool ParseArray(jsonArray& array);
+    // The same, telling the handler what is found instead of building a tree.
+    bool ParseObject(ParseHandler& handler);
+    bool ParseArray(ParseHandler& handler);
 
   private:
     class DepthGuard;
 
-    bool ParseMemberValue(std::unique_ptr<jsonBase>& value);
-    bool ParseElement(std::unique_ptr<jsonBase>& value);
-    bool ParseContainer(std::unique_ptr<jsonBase>& value);
+    bool Object();
+    bool Array();
+    bool ParseMemberValue();
+    bool ParseElement();
+    bool ParseContainer();
     bool ReadToken(std::wstring& token, std::wstring_view terminators, bool may_be_quoted);
-    bool ReadNumber(std::unique_ptr<jsonBase>& value);
-    std::unique_ptr<jsonBase> WordValue(const std::wstring& word) const;
+    bool ReadNumber();
+    bool WordValue(const std::wstring& word);
     void SkipWhitespace();
     bool Fail(const wchar_t* message);
     bool FailTooDeep();
@@ -57,6 +62,10 @@ class Parser {
     int& line_;
     std::wstring& error_;
     int depth_ = 0;
+    ParseHandler* handler_ = nullptr;
+    // Reused for every name and text, so reading them allocates nothing once
+    // the longest has been seen.
+    std::wstring token_;
 };
 
 }  // namespace json

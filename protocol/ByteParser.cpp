@@ -19,7 +19,7 @@ bool IsFault(ParseResult result) { return result != ParseByteOk && result != Par
 void NoteFault(ModbusPacket& packet, ParseResult result) {
     if (packet.fault != ParseByteOk) return;
     packet.fault = result;
-    packet.items.clear();
+    packet.items.Clear();
 }
 
 bool IsTwoByteField(const ModbusPacket& packet, PacketField field) {
@@ -121,8 +121,8 @@ ParseResult DataByte(ModbusPacket& packet, uint8_t b) {
     if (packet.function == FC::ReadCoils || packet.function == FC::ReadInputs) {
         for (uint32_t k = 0; k < 8 && packet.itemsDone + k < packet.itemsExpected; ++k) {
             if (keep)
-                packet.items[static_cast<uint16_t>(packet.start + packet.itemsDone + k)] =
-                    DataItem::MakeBit(((b >> k) & 1) != 0);
+                packet.items.Set(static_cast<uint16_t>(packet.start + packet.itemsDone + k),
+                                 DataItem::MakeBit(((b >> k) & 1) != 0));
         }
         packet.itemsDone += 8;
         packet.itemFill = 0;
@@ -130,9 +130,9 @@ ParseResult DataByte(ModbusPacket& packet, uint8_t b) {
         if (packet.preset && keep) {
             auto address =
                 static_cast<uint16_t>(packet.start + packet.itemsDone * packet.preset->step);
-            packet.items[address] =
-                DecodeValue(packet.preset->encoding,
-                            std::span<const uint8_t>(packet.itemBuffer, packet.itemSize));
+            packet.items.Set(address, DecodeValue(packet.preset->encoding,
+                                                  std::span<const uint8_t>(packet.itemBuffer,
+                                                                           packet.itemSize)));
         }
         ++packet.itemsDone;
         packet.itemFill = 0;

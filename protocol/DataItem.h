@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // One typed value of the slave's data: the value at one address of the data
@@ -11,6 +12,8 @@
 // current type (flag, byte, 16-bit, 32-bit, float or double) in its low bits.
 // The accessors read it as one type and give zero when the item holds
 // another, which is how a stored value of another type counts in comparisons.
+// The text of a String item lives apart, so the numbers a reply carries by
+// the thousand stay small and cheap to make, copy and free.
 class DataItem {
   public:
     enum Type : int32_t {
@@ -27,14 +30,19 @@ class DataItem {
     DataItem() = default;
     // An item of the given type holding zero (or the empty text).
     explicit DataItem(Type type) : type(type) {}
+    DataItem(const DataItem& other);
+    DataItem& operator=(const DataItem& other);
+    DataItem(DataItem&&) noexcept = default;
+    DataItem& operator=(DataItem&&) noexcept = default;
+    ~DataItem() = default;
 
-    static DataItem MakeBit(bool on);
-    static DataItem MakeUnsignedShort(uint16_t value);
-    static DataItem MakeUnsignedInt(uint32_t value);
+    static DataItem MakeBit(bool on) { return DataItem(Bit, on ? 1 : 0); }
+    static DataItem MakeUnsignedShort(uint16_t value) { return DataItem(UnsignedShort, value); }
+    static DataItem MakeUnsignedInt(uint32_t value) { return DataItem(UnsignedInt, value); }
     static DataItem MakeFloat(float value);
     static DataItem MakeDouble(double value);
     static DataItem MakeString(std::string text);
-    static DataItem MakeByte(uint8_t value);
+    static DataItem MakeByte(uint8_t value) { return DataItem(Byte, value); }
 
     bool AsBit() const;
     uint16_t AsUnsignedShort() const;
@@ -44,6 +52,8 @@ class DataItem {
     uint8_t AsByte() const;
     // The whole 8-byte slot, for callers that copy values without looking.
     uint64_t RawValue() const { return value_; }
+    // The 8-bit text of a String item; empty for any other item.
+    const std::string& Text() const;
 
     // Parses text by the current type and stores it; false leaves the item
     // unchanged. Numbers are decimal; leading white space and a sign are
@@ -72,10 +82,11 @@ class DataItem {
     static const wchar_t* TypeName(Type type);
 
     Type type = Unknown;
-    std::string text;  // 8-bit text of a String item
 
   private:
-    void SetRaw(Type newType, uint64_t raw);
+    DataItem(Type type, uint64_t raw) : type(type), value_(raw) {}
 
     alignas(8) uint64_t value_ = 0;
+    // Null for the empty text.
+    std::unique_ptr<std::string> text_;
 };

@@ -1,5 +1,7 @@
 #include "protocol/DataMap.h"
 
+#include <algorithm>
+
 bool DataMap::Insert(uint16_t address, const DataItem& item) {
     return entries_.emplace(address, DataMapEntry{item, false}).second;
 }
@@ -23,14 +25,38 @@ bool DataMap::UpdateItem(uint16_t address, const DataItem& item) {
     return true;
 }
 
+namespace {
+
 // A whole reply reports only values that really changed, polled bits
 // included: every poll would otherwise announce every coil to the address map
 // and to web subscribers although nothing moved.
-void DataMap::Commit(const DecodedItems& items, std::vector<uint16_t>& changed) {
-    for (const auto& [address, item] : items) {
-        const DataMapEntry* entry = Find(address);
-        bool sameBit = entry && item.type == DataItem::Bit && entry->item.type == DataItem::Bit &&
-                       entry->item.AsBit() == item.AsBit();
-        if (!sameBit && UpdateItem(address, item)) changed.push_back(address);
-    }
+bool SameValue(const DataItem& stored, const DataItem& received) {
+    if (received.type == DataItem::Bit)
+        return stored.type == DataItem::Bit && stored.AsBit() == received.AsBit();
+    return stored.Equals(received);
+}
+
+}  // namespace
+
+// Both the values and the entries are in address order, so one walk through
+// each finds every match: a lookup per value would cost more than the decoding
+// on a large reply.
+void DataMap::Commit(const PacketItems& items, uint16_t firstAddress,
+                     std::vector<uint16_t>& changed) {
+    auto commitRange = [&](PacketItems::const_iterator from, PacketItems::const_iterator to) {
+        if (from == to) return;
+        auto entry = entries_.lower_bound(from->first);
+        for (auto value = from; value != to && entry != entries_.end(); ++value) {
+            while (entry != entries_.end() && entry->first < value->first) ++entry;
+            if (entry == entries_.end() || entry->first != value->first) continue;
+            if (SameValue(entry->second.item, value->second)) continue;
+            entry->second.item = value->second;
+            changed.push_back(value->first);
+        }
+    };
+    auto wrapped = std::lower_bound(
+        items.begin(), items.end(), firstAddress,
+        [](const PacketItems::Entry& entry, uint16_t address) { return entry.first < address; });
+    commitRange(wrapped, items.end());
+    commitRange(items.begin(), wrapped);
 }

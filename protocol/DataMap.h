@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "protocol/DataItem.h"
-#include "protocol/DecodedReply.h"
+#include "protocol/PacketItems.h"
 
 // One mapped address: its latest value and whether a DDE client is linked
 // to it.
@@ -38,10 +38,11 @@ class DataMap {
     // flag stays as it is.
     bool UpdateItem(uint16_t address, const DataItem& item);
 
-    // Stores the values of an accepted reply in order with UpdateItem and
-    // appends each address whose entry changed; a bit equal to the stored bit
-    // is no change here.
-    void Commit(const DecodedItems& items, std::vector<uint16_t>& changed);
+    // Stores the values of an accepted reply by the rule of UpdateItem and
+    // appends each address whose entry changed, in the order the reply was
+    // decoded: from its first address up, then those that wrapped past 65535.
+    // A bit equal to the stored bit is no change here.
+    void Commit(const PacketItems& items, uint16_t firstAddress, std::vector<uint16_t>& changed);
 
     const Entries& entries() const { return entries_; }
     size_t size() const { return entries_.size(); }

@@ -62,7 +62,7 @@ ParseResult ModbusPacket::CheckRange() {
 
 void ModbusPacket::ResetParser() {
     bytes.clear();
-    items.clear();
+    items.Clear();
     readPos = 0;
     fieldIndex = -1;
     state = Framing::For(protocol).FirstState();

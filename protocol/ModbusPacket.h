@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <span>
 #include <vector>
 
@@ -10,10 +9,10 @@
 #include "protocol/BuildError.h"
 #include "protocol/DataItem.h"
 #include "protocol/DataMap.h"
-#include "protocol/DecodedReply.h"
 #include "protocol/FormatPreset.h"
 #include "protocol/FunctionTable.h"
 #include "protocol/InstanceCount.h"
+#include "protocol/PacketItems.h"
 #include "protocol/PacketField.h"
 #include "protocol/ParseResult.h"
 #include "protocol/Poll.h"
@@ -77,14 +76,15 @@ class ModbusPacket {
     ParseResult CheckFrame() const;
 
     // ---- Whole replies (TCP link)
-    // Decodes the reply in bytes against the poll it answers and returns its
-    // values without storing them anywhere. Accepted only when everything
-    // checks: header, slave address, the poll's function (its exception form
-    // gives ParseExceptionReply with exceptionCode set), byte or item count,
-    // all bytes present, no bytes beyond a read reply, and the RTU CRC.
-    DecodedReply DecodeReply(uint8_t protocol, uint8_t expectedAddress, const Poll& poll);
+    // Decodes the reply in bytes against the poll it answers into items,
+    // storing nothing anywhere else. Accepted (ParseMessageDone) only when
+    // everything checks: header, slave address, the poll's function (its
+    // exception form gives ParseExceptionReply with exceptionCode set), byte
+    // or item count, all bytes present, no bytes beyond a read reply, and the
+    // RTU CRC. A reply that is not accepted keeps no items.
+    ParseResult DecodeReply(uint8_t protocol, uint8_t expectedAddress, const Poll& poll);
 
-    // DecodeReply, then, only when accepted, the values committed into the
+    // DecodeReply, then, only when accepted, the items committed into the
     // data map (DataMap::Commit); changed receives the addresses whose entries
     // changed. Nothing is stored for a rejected reply.
     bool ParseReply(uint8_t protocol, uint8_t expectedAddress, const Poll& poll, DataMap& map,
@@ -105,7 +105,7 @@ class ModbusPacket {
     uint8_t byteCount = 0;
     uint16_t step = 0;
     DataItem::Type itemType = DataItem::Unknown;
-    std::map<uint16_t, DataItem> items;
+    PacketItems items;
     uint8_t encoding = 0;
     std::vector<uint8_t> acceptedAddresses;  // empty accepts every address
     std::vector<AddressRange> ranges;

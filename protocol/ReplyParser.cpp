@@ -34,18 +34,19 @@ class PduReader {
     size_t end_;
 };
 
-ParseResult DecodeBits(ModbusPacket& packet, PduReader& in, const Poll& poll, DecodedItems& out) {
+ParseResult DecodeBits(ModbusPacket& packet, PduReader& in, const Poll& poll, PacketItems& out) {
     if (!packet.preset) return ParseInternalError;
     if (!in.Byte(packet.byteCount)) return ParseTruncated;
     if (packet.byteCount != ByteCountFor(packet.preset, poll.size)) return ParseCountMismatch;
     std::span<const uint8_t> data;
     if (!in.Take(packet.byteCount, data)) return ParseTruncated;
     if (!in.AtEnd()) return ParseExtraBytes;
+    out.Reserve(packet.count);
     // Bit i sits in bit (i mod 8) of data byte i / 8; the matching byte count
     // guarantees count bits are present.
     for (uint32_t i = 0; i < packet.count && i / 8 < data.size(); ++i) {
         bool on = ((data[i / 8] >> (i % 8)) & 1) != 0;
-        out.emplace_back(static_cast<uint16_t>(packet.start + i), DataItem::MakeBit(on));
+        out.Set(static_cast<uint16_t>(packet.start + i), DataItem::MakeBit(on));
     }
     return ParseMessageDone;
 }
@@ -53,7 +54,7 @@ ParseResult DecodeBits(ModbusPacket& packet, PduReader& in, const Poll& poll, De
 // Functions 3 and 4 carry a byte count; 65 and 67 an item count, which must
 // be the poll's size, their data then being items x bytes per item.
 ParseResult DecodeRegisters(ModbusPacket& packet, PduReader& in, const Poll& poll,
-                            DecodedItems& out) {
+                            PacketItems& out) {
     if (!packet.preset) return ParseInternalError;
     if (!in.Byte(packet.byteCount)) return ParseTruncated;
     bool countsItems = FC::IsDaniel(packet.function);
@@ -65,23 +66,22 @@ ParseResult DecodeRegisters(ModbusPacket& packet, PduReader& in, const Poll& pol
     if (!in.Take(dataBytes, data)) return ParseTruncated;
     if (!in.AtEnd()) return ParseExtraBytes;
     uint16_t presetStep = packet.preset->step;
-    out.reserve(itemSize == 0 ? 0 : data.size() / itemSize);
+    out.Reserve(itemSize == 0 ? 0 : data.size() / itemSize);
     for (size_t i = 0; (i + 1) * itemSize <= data.size(); ++i) {
         auto address = static_cast<uint16_t>(packet.start + i * presetStep);
-        out.emplace_back(
-            address, DecodeValue(packet.preset->encoding, data.subspan(i * itemSize, itemSize)));
+        out.Set(address, DecodeValue(packet.preset->encoding, data.subspan(i * itemSize, itemSize)));
     }
     return ParseMessageDone;
 }
 
 ParseResult Decode(ModbusPacket& packet, uint8_t protocol, uint8_t expectedAddress,
-                   const Poll& poll, DecodedItems& out) {
+                   const Poll& poll, PacketItems& out) {
     const Framing& framing = Framing::For(protocol);
     packet.readPos = 0;
     packet.address = expectedAddress;
     packet.isException = false;
     packet.exceptionCode = 0;
-    packet.items.clear();
+    packet.items.Clear();
 
     ParseResult header = framing.ReadHeader(packet);
     if (header != ParseByteOk) return header;
@@ -129,27 +129,20 @@ ParseResult Decode(ModbusPacket& packet, uint8_t protocol, uint8_t expectedAddre
 
 }  // namespace
 
-DecodedReply ModbusPacket::DecodeReply(uint8_t framingProtocol, uint8_t expectedAddress,
-                                       const Poll& poll) {
-    DecodedReply reply;
-    reply.result = Decode(*this, framingProtocol, expectedAddress, poll, reply.items);
-    if (!reply.Accepted()) {
-        reply.items.clear();
-        return reply;
+ParseResult ModbusPacket::DecodeReply(uint8_t framingProtocol, uint8_t expectedAddress,
+                                      const Poll& poll) {
+    const ParseResult result = Decode(*this, framingProtocol, expectedAddress, poll, items);
+    if (result != ParseMessageDone) {
+        items.Clear();
+        return result;
     }
     readPos = bytes.size();
-    // Addresses come in ascending order (unless they wrap past 65535), so the
-    // end is the right place to insert nearly always.
-    for (const auto& [itemAddress, item] : reply.items) {
-        items.insert_or_assign(items.end(), itemAddress, item);
-    }
-    return reply;
+    return result;
 }
 
 bool ModbusPacket::ParseReply(uint8_t framingProtocol, uint8_t expectedAddress, const Poll& poll,
                               DataMap& map, std::vector<uint16_t>& changed) {
-    DecodedReply reply = DecodeReply(framingProtocol, expectedAddress, poll);
-    if (!reply.Accepted()) return false;
-    map.Commit(reply.items, changed);
+    if (DecodeReply(framingProtocol, expectedAddress, poll) != ParseMessageDone) return false;
+    map.Commit(items, start, changed);
     return true;
 }

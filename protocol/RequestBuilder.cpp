@@ -57,8 +57,8 @@ void Append16(std::vector<uint8_t>& bytes, uint16_t value) {
 
 const DataItem& ItemAt(const ModbusPacket& packet, uint16_t address) {
     static const DataItem kMissing;  // a missing item is sent as zeros
-    auto item = packet.items.find(address);
-    return item != packet.items.end() ? item->second : kMissing;
+    const DataItem* item = packet.items.Find(address);
+    return item ? *item : kMissing;
 }
 
 void AppendData(ModbusPacket& packet) {
@@ -112,6 +112,9 @@ bool ModbusPacket::BuildRequest(uint8_t framingProtocol) {
         buildError = BuildError::NotEmpty;
         return false;
     }
+    // One block for the whole request: framing and fields take at most 20
+    // bytes, and no value encodes to more than 8.
+    bytes.reserve(20 + 8 * items.Size());
     const Framing& framing = Framing::For(framingProtocol);
     framing.OpenRequest(bytes, transactionId);
     bytes.push_back(address);

@@ -174,10 +174,20 @@ std::wstring LocalTimeText() {
     const int millisecond =
         static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
     // std::localtime shares one buffer per process: rows are made on one
-    // thread only (the monitor's, or the program's main thread).
-    const std::tm* local = std::localtime(&seconds);
-    if (local == nullptr) return TimeText(0, 0, 0, millisecond);
-    return TimeText(local->tm_hour, local->tm_min, local->tm_sec, millisecond);
+    // thread only (the monitor's, or the program's main thread). It looks at
+    // the time zone's file on every call, so the local time of a second is
+    // kept for the rows of that second.
+    static std::time_t cachedSecond = -1;
+    static int hour = 0, minute = 0, second = 0;
+    if (seconds != cachedSecond) {
+        const std::tm* local = std::localtime(&seconds);
+        if (local == nullptr) return TimeText(0, 0, 0, millisecond);
+        cachedSecond = seconds;
+        hour = local->tm_hour;
+        minute = local->tm_min;
+        second = local->tm_sec;
+    }
+    return TimeText(hour, minute, second, millisecond);
 }
 
 std::wstring LogLine(const std::wstring& time, const TrafficRow& row) {

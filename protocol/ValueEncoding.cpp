@@ -166,7 +166,7 @@ void EncodeValue(uint8_t encoding, const DataItem& item, std::vector<uint8_t>& o
             Emit64(encoding == E::DoubleHighFirst, std::bit_cast<uint64_t>(item.AsDouble()), out);
             return;
         case E::String8: {
-            const std::string& text = item.type == DataItem::String ? item.text : std::string();
+            const std::string& text = item.Text();
             for (size_t i = 0; i < 8; ++i)
                 out.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
             return;

@@ -77,11 +77,12 @@ void BuildRequest(benchmark::State& state) {
     const auto protocol = static_cast<uint8_t>(state.range(1));
     const Poll poll = MakeShapePoll(shape);
     // Write values as a master copies them from the data map.
-    std::map<uint16_t, DataItem> items;
+    PacketItems items;
     for (uint16_t i = 0; i < shape.size; ++i) {
-        items[static_cast<uint16_t>(100 + i)] =
-            shape.preset == PresetId::Bit ? DataItem::MakeBit(i % 3 == 0)
-                                          : DataItem::MakeUnsignedShort(static_cast<uint16_t>(i));
+        items.Set(static_cast<uint16_t>(100 + i),
+                  shape.preset == PresetId::Bit
+                      ? DataItem::MakeBit(i % 3 == 0)
+                      : DataItem::MakeUnsignedShort(static_cast<uint16_t>(i)));
     }
     uint16_t transactionId = 0;
     for (auto _ : state) {
@@ -130,7 +131,7 @@ void ParseByte(benchmark::State& state) {
         packet.PrepareReply(poll, ranges);
         for (const uint8_t b : reply) packet.ParseByte(b);
         if (packet.CheckFrame() != ParseByteOk) state.SkipWithError("frame refused");
-        benchmark::DoNotOptimize(packet.items.size());
+        benchmark::DoNotOptimize(packet.items.Size());
     }
     SetLabel(state, shape, protocol);
 }

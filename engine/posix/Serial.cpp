@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/timerfd.h>
@@ -37,12 +38,25 @@ std::wstring SerialDeviceName(const SerialSettings& settings) {
 // The write completes when the driver has taken every byte: the descriptor
 // joins the wait for writing while bytes remain. The read completes with the
 // first byte or when the timerfd runs out: both sit in one epoll set, whose
-// descriptor is what the wait watches. The tty is in that set only while a
-// read is outstanding, so a port that hangs up cannot wake an idle worker.
+// descriptor is what the wait watches, and only while a read is outstanding,
+// so a port that hangs up cannot wake an idle worker. Starting a read sets the
+// timer afresh, which also clears an expiry left from an earlier read.
+//
+// A read takes every byte the driver holds at once and hands them out one per
+// read from the inbox: a reply that has arrived whole then costs one system
+// call per byte (the wait) rather than a dozen. The inbox's eventfd, always
+// in the epoll set, is signalled exactly while the inbox holds bytes, so a
+// read started then completes at once.
 struct Serial::Native {
     int fd = -1;
     int epoll = -1;
     int timer = -1;
+    int inboxReady = -1;
+
+    std::uint8_t inbox[512];
+    std::size_t inboxStart = 0;
+    std::size_t inboxEnd = 0;
+    bool inboxSignalled = false;
 
     std::vector<std::uint8_t> out;
     std::size_t outDone = 0;
@@ -89,8 +103,9 @@ struct Serial::Native {
     // True once the read is over: a byte, the time out, or a failure.
     bool ReadOne() {
         if (!readPending) return false;
-        epoll_event events[2];
-        int ready = epoll_wait(epoll, events, 2, 0);
+        if (TakeFromInbox()) return EndRead(1, 0);
+        epoll_event events[3];
+        int ready = epoll_wait(epoll, events, 3, 0);
         bool hangUp = false;
         bool timedOut = false;
         for (int i = 0; i < ready; ++i) {
@@ -98,13 +113,42 @@ struct Serial::Native {
                 hangUp = true;
             if (events[i].data.fd == timer) timedOut = true;
         }
-        ssize_t n = read(fd, &byte, 1);
-        if (n == 1) return EndRead(1, 0);
+        ssize_t n = read(fd, inbox, sizeof inbox);
+        if (n > 0) {
+            inboxStart = 0;
+            inboxEnd = static_cast<std::size_t>(n);
+            TakeFromInbox();
+            SignalInbox();
+            return EndRead(1, 0);
+        }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             return EndRead(0, errno);
         if (hangUp) return EndRead(0, EIO);
         if (timedOut) return EndRead(0, 0);
         return false;
+    }
+
+    bool TakeFromInbox() {
+        if (inboxStart == inboxEnd) return false;
+        byte = inbox[inboxStart++];
+        SignalInbox();
+        return true;
+    }
+
+    // Keeps the inbox's eventfd signalled exactly while it holds bytes.
+    void SignalInbox() {
+        const bool holding = inboxStart < inboxEnd;
+        if (holding == inboxSignalled) return;
+        std::uint64_t value = 1;
+        ssize_t done = holding ? write(inboxReady, &value, sizeof value)
+                               : read(inboxReady, &value, sizeof value);
+        (void)done;  // a full or empty counter already has the wanted state
+        inboxSignalled = holding;
+    }
+
+    void EmptyInbox() {
+        inboxStart = inboxEnd = 0;
+        SignalInbox();
     }
 
     bool EndRead(std::size_t got, int error) {
@@ -114,15 +158,7 @@ struct Serial::Native {
         return true;
     }
 
-    void StopReading() {
-        readPending = false;
-        epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
-        itimerspec off{};
-        timerfd_settime(timer, 0, &off, nullptr);
-        std::uint64_t expirations = 0;
-        while (read(timer, &expirations, sizeof expirations) > 0) {
-        }
-    }
+    void StopReading() { readPending = false; }
 };
 
 Serial::Serial() : native_(new Native) {}
@@ -149,11 +185,20 @@ bool Serial::Open(const SerialSettings& settings) {
     }
     n.epoll = epoll_create1(EPOLL_CLOEXEC);
     n.timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    n.inboxReady = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     epoll_event timerEvent{};
     timerEvent.events = EPOLLIN;
     timerEvent.data.fd = n.timer;
-    if (n.epoll < 0 || n.timer < 0 ||
+    epoll_event inboxEvent{};
+    inboxEvent.events = EPOLLIN;
+    inboxEvent.data.fd = n.inboxReady;
+    epoll_event ttyEvent{};
+    ttyEvent.events = EPOLLIN;
+    ttyEvent.data.fd = n.fd;
+    if (n.epoll < 0 || n.timer < 0 || n.inboxReady < 0 ||
         epoll_ctl(n.epoll, EPOLL_CTL_ADD, n.timer, &timerEvent) != 0 ||
+        epoll_ctl(n.epoll, EPOLL_CTL_ADD, n.inboxReady, &inboxEvent) != 0 ||
+        epoll_ctl(n.epoll, EPOLL_CTL_ADD, n.fd, &ttyEvent) != 0 ||
         !ApplyLineSettings(n.fd, settings)) {
         Close();
         return false;
@@ -164,14 +209,21 @@ bool Serial::Open(const SerialSettings& settings) {
 void Serial::Close() {
     CancelRead();
     CancelWrite();
+    native_->inboxStart = native_->inboxEnd = 0;
+    native_->inboxSignalled = false;
     CloseFd(native_->epoll);
     CloseFd(native_->timer);
+    CloseFd(native_->inboxReady);
     CloseFd(native_->fd);
 }
 
 bool Serial::IsOpen() const { return native_->fd >= 0; }
 
-bool Serial::DiscardInput() { return IsOpen() && tcflush(native_->fd, TCIFLUSH) == 0; }
+bool Serial::DiscardInput() {
+    if (!IsOpen()) return false;
+    native_->EmptyInbox();
+    return tcflush(native_->fd, TCIFLUSH) == 0;
+}
 
 bool Serial::StartWrite(std::span<const std::uint8_t> bytes) {
     Native& n = *native_;
@@ -210,20 +262,18 @@ void Serial::CancelWrite() {
 bool Serial::StartRead(std::uint32_t timeoutMs) {
     Native& n = *native_;
     if (!IsOpen() || n.readPending) return false;
+    n.count = 0;
+    n.readError = 0;
+    if (n.inboxStart < n.inboxEnd) {
+        // Its eventfd is signalled: the wait returns at once.
+        n.readPending = true;
+        return true;
+    }
     itimerspec due{};
     due.it_value.tv_sec = timeoutMs / 1000;
     due.it_value.tv_nsec = static_cast<long>(timeoutMs % 1000) * 1000000L;
     if (timeoutMs == 0) due.it_value.tv_nsec = 1;  // zero would disarm the timer
-    epoll_event ttyEvent{};
-    ttyEvent.events = EPOLLIN;
-    ttyEvent.data.fd = n.fd;
-    if (timerfd_settime(n.timer, 0, &due, nullptr) != 0 ||
-        epoll_ctl(n.epoll, EPOLL_CTL_ADD, n.fd, &ttyEvent) != 0) {
-        n.StopReading();
-        return false;
-    }
-    n.count = 0;
-    n.readError = 0;
+    if (timerfd_settime(n.timer, 0, &due, nullptr) != 0) return false;
     n.readPending = true;
     return true;
 }
@@ -237,6 +287,11 @@ bool Serial::FinishRead(std::uint8_t& byte, std::size_t& count) {
     byte = n.byte;
     count = n.count;
     return n.readError == 0;
+}
+
+bool Serial::CompleteReadAtOnce() {
+    Native& n = *native_;
+    return n.readPending && n.TakeFromInbox() && n.EndRead(1, 0);
 }
 
 void Serial::CancelRead() {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -92,6 +93,10 @@ bool SocketClient::Connect(std::uint32_t address, std::uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) return false;
     handle = Handle(fd);
+    // A request goes out whole at once, never held back for an
+    // acknowledgement of the one before.
+    const int noDelay = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     const sockaddr_in peer = BsdSocket::Ipv4Peer(address, port);
     connecting = true;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&

@@ -167,3 +167,7 @@ bool Serial::FinishRead(std::uint8_t& byte, std::size_t& count) {
 void Serial::CancelRead() {
     native_->Cancel(native_->rxIo, native_->rxEvent, native_->readPending);
 }
+
+// Every byte comes through its own overlapped read; whether one has completed
+// is for the wait to tell.
+bool Serial::CompleteReadAtOnce() { return false; }

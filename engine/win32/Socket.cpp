@@ -98,6 +98,11 @@ bool SocketClient::Connect(std::uint32_t address, std::uint16_t port) {
         Close();
         return false;
     }
+    // A request goes out whole at once, never held back for an
+    // acknowledgement of the one before.
+    const BOOL noDelay = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+               sizeof noDelay);
     const sockaddr_in peer = BsdSocket::Ipv4Peer(address, port);
     connecting = true;
     if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR &&

@@ -69,14 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (const uint8_t b : in.Rest()) packet.ParseByte(b);
 
-    if (packet.fault != ParseByteOk && !packet.items.empty()) Fail("a faulty frame kept values");
+    if (packet.fault != ParseByteOk && !packet.items.Empty()) Fail("a faulty frame kept values");
     if (packet.CheckFrame() != ParseByteOk) return 0;
     const auto& bytes = packet.bytes;
     if (protocol == 1 && Crc16(0xFFFF, bytes) != 0) Fail("accepted an RTU frame with a bad CRC");
     if (protocol == 0 &&
         (bytes.size() < 6 || static_cast<size_t>(bytes[4] << 8 | bytes[5]) != bytes.size() - 6))
         Fail("accepted an MBAP message whose length is not the bytes received");
-    if (packet.items.size() > std::max<size_t>(pollSize, 1))
+    if (packet.items.Size() > std::max<size_t>(pollSize, 1))
         Fail("more items than the poll asked for");
     return 0;
 }

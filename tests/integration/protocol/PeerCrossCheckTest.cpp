@@ -82,7 +82,7 @@ Bytes MasterRequest(uint8_t framing, uint16_t transactionId, const Poll& poll,
     packet.SetFromPoll(poll);
     const uint16_t step = packet.function == 15 ? 1 : StepForPreset(poll.formatpreset);
     for (size_t i = 0; i < values.size(); ++i)
-        packet.items[static_cast<uint16_t>(poll.start + i * step)] = values[i];
+        packet.items.Set(static_cast<uint16_t>(poll.start + i * step), values[i]);
     EXPECT_TRUE(packet.BuildRequest(framing)) << Utf16::ToUtf8(BuildErrorText(packet.buildError));
     return packet.bytes;
 }
@@ -273,7 +273,8 @@ std::string Text(const Values& values) {
     return text.str();
 }
 
-std::string Text(const std::map<uint16_t, DataItem>& items) {
+template <typename Items>
+std::string Text(const Items& items) {
     return Text(Values(items.begin(), items.end()));
 }
 
@@ -398,13 +399,13 @@ TEST_P(PeerReplies, ExceptionAndDamagedRepliesStoreNothing) {
     const Bytes exception = Ask(outside);
     ModbusPacket whole(framing(), 0), bytewise(framing(), 0);
     whole.bytes = exception;
-    EXPECT_EQ(whole.DecodeReply(framing(), kSlaveAddress, outside).result, ParseExceptionReply)
+    EXPECT_EQ(whole.DecodeReply(framing(), kSlaveAddress, outside), ParseExceptionReply)
         << ToHex(exception);
     FeedByteByByte(bytewise, outside, exception);
     EXPECT_TRUE(whole.isException && bytewise.isException);
     EXPECT_EQ(whole.exceptionCode, 2) << "Illegal Data Address";
     EXPECT_EQ(bytewise.exceptionCode, 2) << "Illegal Data Address";
-    EXPECT_TRUE(bytewise.items.empty());
+    EXPECT_TRUE(bytewise.items.Empty());
     ExpectRefused(outside, exception, ParseExceptionReply);
 
     const Poll poll = TestPoll(3, 0, 4, P::ShortUint);

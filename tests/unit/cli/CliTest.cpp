@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CliOptions.h"
 #include "cli/MasterCli.h"
+#include "cli/RowOutput.h"
 
 namespace {
 
@@ -88,6 +93,38 @@ TEST(MasterCli, AStopBeforeAnyReplySavesTheValuesWithTheProjectsOwnSlaveAndLogsE
     EXPECT_NE(text.find(R"("port":1,)"), std::string::npos) << text;
     EXPECT_EQ(Contents(options.logPath), printed);
     fs::remove_all(folder);
+}
+
+TEST(RowOutput, ShowsRowsAtOnceOnATerminalElseWhenQuietOverdueOrAtTheEnd) {
+    const fs::path path = fs::temp_directory_path() / "kestrom-row-output.txt";
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    {
+        RowOutput terminal(file, true);
+        terminal.Line("row");
+        EXPECT_FALSE(terminal.Pending()) << "a terminal shows each row as it comes";
+    }
+    {
+        RowOutput pipe(file, false);
+        pipe.Line("one");
+        pipe.FlushIfOverdue();
+        EXPECT_TRUE(pipe.Pending()) << "rows coming fast are written in blocks";
+        pipe.FlushIfQuiet();
+        EXPECT_FALSE(pipe.Pending()) << "a quiet moment shows what waits";
+        pipe.Line("two");
+        std::this_thread::sleep_for(RowOutput::MaxDelay);
+        pipe.Line("three");
+        pipe.FlushIfOverdue();
+        EXPECT_FALSE(pipe.Pending()) << "no row waits longer than MaxDelay while others follow";
+        pipe.Line("four");
+        EXPECT_TRUE(pipe.Pending());
+    }
+    std::fclose(file);
+    std::ifstream in(path, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(written, "row\none\ntwo\nthree\nfour\n") << "the end shows the rest";
+    in.close();
+    fs::remove(path);
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ TEST_F(ProjectFile, ReadsBackEveryMemberAndTypeAsSavedNullCharactersIncluded) {
     longText.datamap.Insert(1, DataItem::MakeString(std::string(300, 'q')));
     ASSERT_TRUE(SaveProject(path, longText));
     ASSERT_TRUE(OpenProject(path, opened, result));
-    EXPECT_EQ(opened.datamap.Find(1)->item.text, std::string(255, 'q')) << "cut to 255";
+    EXPECT_EQ(opened.datamap.Find(1)->item.Text(), std::string(255, 'q')) << "cut to 255";
 }
 
 TEST_F(ProjectFile, TakesDefaultsLowBitsAndTheLaterOfTwoEntriesAndSkipsUnusableElements) {
@@ -129,6 +129,79 @@ TEST_F(ProjectFile, TakesDefaultsLowBitsAndTheLaterOfTwoEntriesAndSkipsUnusableE
     ASSERT_EQ(setup.datamap.size(), 1u) << "elements without the members are skipped";
     EXPECT_EQ(setup.datamap.Find(7)->item.AsUnsignedInt(), 2u) << "65543 is address 7, the later";
     EXPECT_TRUE(result.notes.empty());
+}
+
+// The lists are read element by element as the text goes by; a file must
+// still mean what it means as a whole: the later of two members of one name
+// counts, and a member of the wrong type counts as absent, at every level.
+TEST_F(ProjectFile, ReadsEachListFromItsLastMemberOfThatNameAndEachMemberFromItsLastValue) {
+    const char16_t* poll = u"{\"function\":3,\"start\":0,\"size\":1}";
+    const std::u16string bad = u"[5]", good = u"[" + std::u16string(poll) + u"]";
+    const struct {
+        const char* name;
+        std::u16string text;
+        const char* polls;  // nullptr: the file is refused
+        const char* map;
+    } cases[] = {
+        {"a malformed list replaced", u"{\"polls\":" + bad + u",\"polls\":" + good + u"}",
+         "polls 3/0/1/1", "map"},
+        {"a list replaced by a malformed one", u"{\"polls\":" + good + u",\"polls\":" + bad + u"}",
+         nullptr, nullptr},
+        {"a list replaced by a null", u"{\"polls\":" + good + u",\"polls\":null}", "polls", "map"},
+        {"a list replaced by an object", u"{\"polls\":" + good + u",\"polls\":{\"a\":[5]}}",
+         "polls", "map"},
+        {"an object replaced by a list", u"{\"polls\":{},\"polls\":" + good + u"}", "polls 3/0/1/1",
+         "map"},
+        {"a data map replaced whole",
+         u"{\"datamap\":[{\"addr\":1,\"type\":2,\"value\":\"5\"}],"
+         u"\"datamap\":[{\"addr\":2,\"type\":2,\"value\":\"6\"}]}",
+         "polls", "map 2=2:6:"},
+        {"a data map replaced by a number",
+         u"{\"datamap\":[{\"addr\":1,\"type\":2,\"value\":\"5\"}],\"datamap\":1.5}", "polls",
+         "map"},
+        {"members given twice, the later of the wrong type",
+         u"{\"datamap\":[{\"addr\":1,\"type\":2,\"value\":\"5\",\"addr\":{\"addr\":3}},"
+         u"{\"addr\":4,\"type\":2,\"value\":7,\"value\":\"8\"},"
+         u"{\"addr\":5,\"type\":[2],\"value\":\"9\"},[{\"addr\":6}],\"x\",2.5]}",
+         "polls", "map 4=2:8:"},
+        {"a poll member given twice",
+         u"{\"polls\":[{\"function\":3,\"start\":0,\"size\":1,\"size\":\"2\"}]}", nullptr,
+         nullptr},
+        {"unknown members and lists elsewhere",
+         u"{\"x\":{\"polls\":[5],\"datamap\":[5]},\"y\":[[{\"polls\":1}]],\"polls\":" + good +
+             u"}",
+         "polls 3/0/1/1", "map"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProjectSetup setup;
+        const bool opened = Open(c.text, setup);
+        EXPECT_EQ(opened, c.polls != nullptr) << Text(result.error);
+        if (!opened) continue;
+        const std::string described = Describe(setup);
+        const std::string lists = described.substr(described.find("polls"));
+        EXPECT_EQ(lists, std::string(c.polls) + "\n" + c.map);
+    }
+}
+
+// Texts go out as they are held, a double quote doubled, every code point in
+// UTF-16: a file written member by member is the file a tree would write.
+TEST_F(ProjectFile, WritesTextsWithTheirQuotesDoubledAndEveryCodePointInUtf16) {
+    ProjectSetup setup;
+    setup.host = "a\"b";
+    setup.datamap.Insert(7, DataItem::MakeString("say \"hi\""));
+    setup.datamap.Insert(8, DataItem::MakeFloat(0.5f));
+    ASSERT_TRUE(SaveProject(path, setup));
+    const Bytes bytes = FileBytes(path);
+    const std::u16string text(reinterpret_cast<const char16_t*>(bytes.data() + 2),
+                              (bytes.size() - 2) / 2);
+    EXPECT_NE(text.find(u"\"datamap\":[{\"addr\":7,\"type\":6,\"value\":\"say \"\"hi\"\"\"},"
+                        u"{\"addr\":8,\"type\":4,\"value\":\"0.5\"}],\"handshaking\":0,"
+                        u"\"host\":\"a\"\"b\","),
+              std::u16string::npos);
+    ProjectSetup opened;
+    ASSERT_TRUE(OpenProject(path, opened, result));
+    EXPECT_EQ(Describe(opened), Describe(setup));
 }
 
 TEST_F(ProjectFile, RefusesABadFileWithItsReasonAndChangesNothing) {
@@ -186,7 +259,7 @@ TEST_F(ProjectFile, OpensHandWrittenProjectsInTheFileDialect) {
     EXPECT_TRUE(setup.serial);
     EXPECT_EQ(setup.line, (SerialLineSettings{4, 19200, 8, 2, 0, 1}));
     EXPECT_EQ(setup.datamap.Find(40)->item.AsFloat(), -3.25f);
-    EXPECT_EQ(setup.datamap.Find(41)->item.text, "PUMP A");
+    EXPECT_EQ(setup.datamap.Find(41)->item.Text(), "PUMP A");
     ASSERT_TRUE(OpenProject(DataFile(L"no-bom.xmb"), setup, result)) << Text(result.error);
     EXPECT_EQ(setup.host + ":" + std::to_string(setup.port), "plc-7:1502");
     EXPECT_FALSE(setup.serial);

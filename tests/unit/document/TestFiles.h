@@ -79,7 +79,7 @@ inline std::string Describe(const ProjectSetup& s) {
     out << "\nmap";
     for (const auto& [address, entry] : s.datamap.entries())
         out << ' ' << address << '=' << entry.item.type << ':' << entry.item.RawValue() << ':'
-            << entry.item.text << (entry.ddeLink ? ":linked" : "");
+            << entry.item.Text() << (entry.ddeLink ? ":linked" : "");
     return out.str();
 }
 

@@ -39,20 +39,25 @@ class SerialMaster : public ::testing::Test, protected SerialRig {};
 std::mutex traceLock;
 std::wstring traced;
 
-TEST_F(SerialMaster, EndsAnRtuReplyAtTheGapAndAnnouncesEveryItemBeforeThePacket) {
+void CollectTrace(const wchar_t* line) {
+    std::lock_guard guard(traceLock);
+    traced += line;
+}
+
+bool Traced(const wchar_t* line) {
+    std::lock_guard guard(traceLock);
+    return traced.find(line) != std::wstring::npos;
+}
+
+TEST_F(SerialMaster, EndsAWholeRtuReplyAtOnceAndAnnouncesEveryItemBeforeThePacket) {
     traced.clear();
-    const DebugTrace::Sink previous = DebugTrace::SetSink([](const wchar_t* line) {
-        std::lock_guard guard(traceLock);
-        traced += line;
-    });
+    const DebugTrace::Sink previous = DebugTrace::SetSink(CollectTrace);
     port->slave = [](const Bytes& request) { return Chunks{{20, ReadReply(request)}}; };
     settings.polls = {MakeTestPoll(3, 100, 2)};
     MapRegisters(settings.datamap, 100, 1);  // 101 is decoded but not mapped
     master.line.comport = 7;
     ASSERT_TRUE(master.Start());
     EXPECT_EQ(Until("received 9"), "state 0, state 1, sent 100, item 100, item 101, received 9");
-    // The reply came 20 ms after the request; the frame ended 200 ms after it.
-    EXPECT_GE(Between(2, 5), 200) << "the frame ends only after the gap";
     EXPECT_EQ(settings.datamap.Find(100)->AsUnsignedShort(), 1100);
     EXPECT_FALSE(settings.datamap.Contains(101));
     EXPECT_EQ(port->opened.comport, 7u);
@@ -60,10 +65,88 @@ TEST_F(SerialMaster, EndsAnRtuReplyAtTheGapAndAnnouncesEveryItemBeforeThePacket)
     EXPECT_TRUE(Until("run ended").ends_with("state 4, run ended"));
     EXPECT_EQ(settings.connected.load(), 0);
     DebugTrace::SetSink(previous);
-    std::lock_guard guard(traceLock);
     for (const wchar_t* line :
-         {L"TX Complete\n", L"Message gap - parsing\n", L"byte parse. next\n", L"Close\n"})
-        EXPECT_NE(traced.find(line), std::wstring::npos) << ::testing::PrintToString(line);
+         {L"TX Complete\n", L"Message parse done\n", L"byte parse. next\n", L"Close\n"})
+        EXPECT_TRUE(Traced(line)) << ::testing::PrintToString(line);
+    EXPECT_FALSE(Traced(L"Message gap - parsing\n")) << "a whole frame does not wait for the gap";
+}
+
+// A reply ends at its last byte when the bytes are known to be the whole
+// frame that answers the request; every other frame at the silence after it.
+// The slave answers 10 ms after each request, all bytes at once; the traces
+// tell how each frame ended.
+TEST(SerialMasterFrameEnd, EndsAReplyAtOnceOnlyWhenItIsKnownWhole) {
+    using P = int32_t;
+    const Bytes registers = RtuFrame(1, ReadPdu(0, 2));
+    Bytes badCrc = RtuFrame(1, {0x83, 0x02});
+    badCrc.back() ^= 0x55;
+    Bytes badRegisters = registers;
+    badRegisters.back() ^= 0x55;
+    const Bytes otherCount = RtuFrame(1, {0x03, 0x02, 0x03, 0xE8});  // 1 register of 2 asked
+    // clang-format off
+    const struct {
+        const char* name;
+        Poll poll;
+        Bytes reply;
+        const char* expected;  // events up to the reply
+        bool atOnce;
+    } cases[] = {
+        {"registers", MakeTestPoll(3, 0, 2), registers, "sent 0, item 0, item 1, received 9", true},
+        {"coils", MakeTestPoll(1, 0, 10, P{PresetId::Bit}), RtuFrame(1, {0x01, 0x02, 0x05, 0x02}),
+         "sent 0, item 0, item 1, item 2, item 3, item 4, item 5, item 6, item 7, item 8, item 9, "
+         "received 7", true},
+        {"an exception reply", MakeTestPoll(3, 0, 2), RtuFrame(1, {0x83, 0x02}), "sent 0, received 5",
+         true},
+        {"the echo of 5", MakeTestPoll(5, 4, 1, P{PresetId::Bit}),
+         RtuFrame(1, {0x05, 0x00, 0x04, 0xFF, 0x00}), "sent 4, item 4, received 8", true},
+        {"the echo of 6", MakeTestPoll(6, 4, 1), RtuFrame(1, {0x06, 0x00, 0x04, 0x00, 0x07}),
+         "sent 4, item 4, received 8", true},
+        {"the echo of 15", MakeTestPoll(15, 0, 10, P{PresetId::Bit}),
+         RtuFrame(1, {0x0F, 0x00, 0x00, 0x00, 0x0A}), "sent 0, received 8", true},
+        {"the echo of 16", MakeTestPoll(16, 0, 2), RtuFrame(1, {0x10, 0x00, 0x00, 0x00, 0x02}),
+         "sent 0, received 8", true},
+        {"65: 2 floats", MakeTestPoll(65, 0, 2, P{PresetId::Float}),
+         RtuFrame(1, {0x41, 0x02, 0x3F, 0x80, 0, 0, 0x40, 0, 0, 0}), "sent 0, item 0, item 1, received 13",
+         true},
+        {"66: the echo", MakeTestPoll(66, 0, 2, P{PresetId::Float}), RtuFrame(1, {0x42, 0x02}),
+         "sent 0, received 5", true},
+        {"67: 1 double", MakeTestPoll(67, 0, 1, P{PresetId::Double}),
+         RtuFrame(1, {0x43, 0x01, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0}), "sent 0, item 0, received 13", true},
+        {"68: the echo", MakeTestPoll(68, 0, 1, P{PresetId::Double}), RtuFrame(1, {0x44, 0x01}),
+         "sent 0, received 5", true},
+        {"an exception reply with a bad CRC", MakeTestPoll(3, 0, 2), badCrc, "sent 0, received 5", false},
+        {"a bad CRC", MakeTestPoll(3, 0, 2), badRegisters, "sent 0, received 9", false},
+        {"a reply cut short", MakeTestPoll(3, 0, 2), Bytes(registers.begin(), registers.begin() + 5),
+         "sent 0, received 5", false},
+        {"another count than asked", MakeTestPoll(3, 0, 2), otherCount, "sent 0, received 7", false},
+        {"another slave's reply", MakeTestPoll(3, 0, 2), RtuFrame(2, ReadPdu(0, 2)),
+         "sent 0, received 9", false},
+        {"another function's reply", MakeTestPoll(3, 0, 2), RtuFrame(1, {0x04, 0x02, 0x00, 0x01}),
+         "sent 0, received 7", false},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        traced.clear();
+        const DebugTrace::Sink previous = DebugTrace::SetSink(CollectTrace);
+        SerialRig rig;
+        rig.settings.timeout = 1000;
+        rig.settings.polls = {c.poll};
+        rig.port->slave = [reply = c.reply](const Bytes&) { return Chunks{{10, reply}}; };
+        ASSERT_TRUE(rig.master.Start());
+        const std::string last = std::string(c.expected).substr(std::string(c.expected).rfind(", ") + 2);
+        EXPECT_EQ(rig.Until(last), std::string("state 0, state 1, ") + c.expected);
+        const long ms = rig.Between(2, rig.times.size() - 1);
+        rig.master.Stop(true);
+        DebugTrace::SetSink(previous);
+        if (c.atOnce) {
+            EXPECT_TRUE(Traced(L"Message parse done\n")) << "a whole frame ends with its last byte";
+            EXPECT_FALSE(Traced(L"Message gap - parsing\n"));
+        } else {
+            EXPECT_GE(ms, 200) << "this frame ends only at the silence after it";
+            EXPECT_TRUE(Traced(L"Message gap - parsing\n") || Traced(L" - Aborting\n"));
+        }
+    }
 }
 
 TEST_F(SerialMaster, EndsAnMbapFramedReplyAtMessageDoneWithoutWaitingForAGap) {

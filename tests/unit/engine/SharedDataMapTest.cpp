@@ -19,7 +19,7 @@ TEST(SharedDataMap, CommitReplyListsOnlyMappedAddressesWhoseValueOrTypeChanged) 
                      {3, DataItem::MakeUnsignedShort(0)},   // same zero, other type: stored
                      {4, DataItem::MakeUnsignedShort(7)},   // unchanged
                      {5, DataItem::MakeUnsignedShort(9)}},  // unmapped: dropped
-                    changed);
+                    1, changed);
     EXPECT_EQ(changed, (std::vector<std::uint16_t>{2, 3}));
     EXPECT_EQ(map.Find(3)->type, DataItem::UnsignedShort);
     EXPECT_FALSE(map.Contains(5));
@@ -37,7 +37,7 @@ TEST(SharedDataMap, ReadersNeverSeeAHalfWrittenString) {
     });
     int torn = 0;
     while (!done) {
-        const std::string seen = map.Find(1)->text;
+        const std::string seen = map.Find(1)->Text();
         torn += seen != a && seen != b ? 1 : 0;
     }
     writer.join();

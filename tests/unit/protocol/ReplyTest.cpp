@@ -141,9 +141,9 @@ TEST(Reply, EveryLayoutDecodesAlikeWholeAndByteByByte) {
         SCOPED_TRACE(std::string(c.name) + ": " + ToHex(c.frame));
         ModbusPacket whole(c.protocol, 0);
         whole.bytes = c.frame;
-        DecodedReply reply = whole.DecodeReply(c.protocol, 1, c.poll);
-        EXPECT_EQ(reply.Accepted() ? Ok : reply.result, c.result) << ParseResultText(reply.result);
-        EXPECT_EQ(Values(reply.items), c.values);
+        const ParseResult decoded = whole.DecodeReply(c.protocol, 1, c.poll);
+        EXPECT_EQ(decoded == ParseMessageDone ? Ok : decoded, c.result) << ParseResultText(decoded);
+        EXPECT_EQ(Values(whole.items), c.values);
 
         ModbusPacket bytes = Prepared(c.protocol, c.poll);
         std::string fed = Feed(bytes, c.frame);
@@ -166,25 +166,23 @@ TEST(Reply, EveryLayoutDecodesAlikeWholeAndByteByByte) {
 TEST(Reply, TheLongestRepliesDecodeWholeAndByteByByte) {
     Bytes coils = {0x01, 0x01, 250};
     coils.resize(3 + 250, 0x55);
-    DecodedReply reply = [&] {
-        ModbusPacket packet(Tcp, 0);
-        packet.bytes = WithMbap(coils);
-        return packet.DecodeReply(Tcp, 1, MadePoll(1, 0, 2000, P::Bit));
-    }();
-    ASSERT_EQ(reply.items.size(), 2000u) << ParseResultText(reply.result);
-    EXPECT_TRUE(reply.items[1998].second.AsBit());
-    EXPECT_FALSE(reply.items[1999].second.AsBit());
+    ModbusPacket reply(Tcp, 0);
+    reply.bytes = WithMbap(coils);
+    const ParseResult decoded = reply.DecodeReply(Tcp, 1, MadePoll(1, 0, 2000, P::Bit));
+    ASSERT_EQ(reply.items.Size(), 2000u) << ParseResultText(decoded);
+    EXPECT_TRUE(reply.items.At(1998).second.AsBit());
+    EXPECT_FALSE(reply.items.At(1999).second.AsBit());
 
     ModbusPacket inputs = Prepared(Rtu, MadePoll(2, 0, 2000, P::Bit));
     Feed(inputs, WithCrc(Frame(coils, 1, 0x02)));
-    EXPECT_EQ(inputs.items.size(), 2000u);
+    EXPECT_EQ(inputs.items.Size(), 2000u);
     EXPECT_EQ(inputs.CheckFrame(), Ok);
 
     Bytes doubles = {0x01, 0x43, 255};
     doubles.resize(3 + 255 * 8, 0x3F);
     ModbusPacket daniel = Prepared(Rtu, MadePoll(67, 0, 255, P::Double));
     Feed(daniel, WithCrc(doubles));
-    EXPECT_EQ(daniel.items.size(), 255u);
+    EXPECT_EQ(daniel.items.Size(), 255u);
     EXPECT_EQ(daniel.CheckFrame(), Ok) << "all 2045 bytes count for the CRC";
 }
 
@@ -193,7 +191,7 @@ TEST(Reply, ByteParserChecksRangesAndStopsWithoutAPreset) {
     ModbusPacket packet = Prepared(Rtu, MadePoll(3, 40, 2, P::ShortUint));
     Feed(packet, {0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0xDA, 0x3E});
     EXPECT_EQ(packet.ParseByte(0x00), ParseExtraBytes);
-    EXPECT_TRUE(packet.items.empty());
+    EXPECT_TRUE(packet.items.Empty());
     // An echoed start outside the poll's ranges.
     ModbusPacket echo = Prepared(Rtu, MadePoll(6, 10, 1, P::ShortUint));
     echo.ranges = {{6, 10, 1, P::ShortUint}};
@@ -206,7 +204,7 @@ TEST(Reply, ByteParserChecksRangesAndStopsWithoutAPreset) {
     EXPECT_EQ(Feed(noPreset, {0x01, 0x03, 0x02}), "0 0 -1");
     ModbusPacket whole(Tcp, 0);
     whole.bytes = WithMbap({0x01, 0x03, 0x02, 0x00, 0x01});
-    EXPECT_EQ(whole.DecodeReply(Tcp, 1, MadePoll(3, 0, 1, 42)).result, ParseInternalError);
+    EXPECT_EQ(whole.DecodeReply(Tcp, 1, MadePoll(3, 0, 1, 42)), ParseInternalError);
 }
 
 TEST(CheckRange, ChoosesThePresetOfTheFirstRangeHoldingTheLastAddress) {
@@ -258,7 +256,7 @@ TEST(ParseReply, CommitsOnlyAnAcceptedReplyAndReportsWhatChanged) {
     EXPECT_EQ(changed, (std::vector<uint16_t>{1}));
     EXPECT_EQ(map.Find(1)->item.type, DataItem::UnsignedShort);
     EXPECT_FALSE(map.Contains(2)) << "unmapped addresses are dropped";
-    EXPECT_EQ(good.items.size(), 3u) << "the packet keeps what it carried";
+    EXPECT_EQ(good.items.Size(), 3u) << "the packet keeps what it carried";
 
     map.Insert(4, DataItem::MakeBit(true));
     map.Insert(5, DataItem::MakeUnsignedShort(0));
@@ -269,4 +267,34 @@ TEST(ParseReply, CommitsOnlyAnAcceptedReplyAndReportsWhatChanged) {
     ASSERT_TRUE(coils.ParseReply(Tcp, 1, MadePoll(1, 4, 3, P::Bit), map, changed));
     EXPECT_EQ(changed, (std::vector<uint16_t>{5, 6})) << "coil 4 was already on; in order";
     EXPECT_EQ(map.Find(5)->item.type, DataItem::Bit) << "a stale 16-bit zero became a bit";
+}
+
+// Consumers walk the values in address order and look single ones up, so the
+// flat list must stay sorted and hold each address once, also when item
+// addresses wrap past 65535.
+TEST(PacketItems, StayInAddressOrderWithOneValuePerAddress) {
+    auto order = [](const PacketItems& items) {
+        std::vector<uint16_t> addresses;
+        for (const auto& [address, item] : items) addresses.push_back(address);
+        return addresses;
+    };
+    ModbusPacket wrapped(Tcp, 0);
+    wrapped.bytes = WithMbap({0x01, 0x03, 0x06, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03});
+    ASSERT_EQ(wrapped.DecodeReply(Tcp, 1, MadePoll(3, 65535, 3, P::ShortUint)), ParseMessageDone);
+    EXPECT_EQ(order(wrapped.items), (std::vector<uint16_t>{0, 1, 65535}));
+    ASSERT_NE(wrapped.items.Find(0), nullptr) << "the second register wrapped to address 0";
+    EXPECT_EQ(wrapped.items.Find(0)->AsUnsignedShort(), 2);
+    EXPECT_EQ(wrapped.items.Find(2), nullptr);
+    DataMap map;
+    for (uint16_t address : {0, 1, 2, 65535}) map.Insert(address, DataItem());
+    std::vector<uint16_t> changed;
+    ModbusPacket committed(Tcp, 0);
+    committed.bytes = wrapped.bytes;
+    ASSERT_TRUE(committed.ParseReply(Tcp, 1, MadePoll(3, 65535, 3, P::ShortUint), map, changed));
+    EXPECT_EQ(changed, (std::vector<uint16_t>{65535, 0, 1})) << "changes come in decoding order";
+
+    PacketItems items{{7, DataItem::MakeUnsignedShort(1)}, {3, DataItem::MakeUnsignedShort(2)},
+                      {7, DataItem::MakeUnsignedShort(3)}, {5, DataItem::MakeUnsignedShort(4)}};
+    EXPECT_EQ(order(items), (std::vector<uint16_t>{3, 5, 7}));
+    EXPECT_EQ(items.Find(7)->AsUnsignedShort(), 3) << "a later value replaces the earlier one";
 }

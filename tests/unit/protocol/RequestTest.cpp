@@ -28,9 +28,9 @@ ModbusPacket Build(const Request& r, bool expectBuilt = true) {
     packet.function = r.function;
     packet.SetFromPoll(MadePoll(r.function, r.start, r.size, r.preset));
     for (uint16_t address : packet.WriteAddresses()) {
-        packet.items[address] = DataItem();
+        packet.items.Set(address, DataItem());
         for (const auto& [at, value] : r.values)
-            if (at == address) packet.items[address] = value;
+            if (at == address) packet.items.Set(address, value);
     }
     const BuildError checked = packet.CheckRequest();
     EXPECT_EQ(packet.BuildRequest(r.protocol), expectBuilt) << BuildErrorText(packet.buildError);

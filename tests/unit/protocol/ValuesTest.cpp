@@ -110,7 +110,7 @@ TEST(ValueEncoding, EncodesAndDecodesEachCodeInItsWireOrder) {
     Bytes out;
     EncodeValue(E::String8, DataItem::MakeString("ABCDEFGHIJ"), out);
     EXPECT_EQ(out, (Bytes{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'})) << "cut to its 8 bytes";
-    EXPECT_EQ(DecodeValue(E::String8, Bytes{0, 'B', 'C', 0, 0, 0, 0, 0}).text, "");
+    EXPECT_EQ(DecodeValue(E::String8, Bytes{0, 'B', 'C', 0, 0, 0, 0, 0}).Text(), "");
     EXPECT_TRUE(DecodeValue(E::Bit, Bytes{0xFF}).AsBit());
     EXPECT_FALSE(DecodeValue(E::Bit, Bytes{0xFE}).AsBit());
     EXPECT_EQ(DecodeValue(16, Bytes{1, 2, 3, 4}).type, DataItem::Unknown);
