@@ -7,8 +7,8 @@
 #include "cli/CommandLineText.h"
 #include "cli/RowOutput.h"
 #include "cli/Terminal.h"
-#include "cli/TrafficLog.h"
 #include "document/ProjectFile.h"
+#include "document/TrafficLog.h"
 #include "document/VantelDoc.h"
 #include "engine/ModbusMasterSerial.h"
 #include "engine/NotificationQueue.h"
@@ -39,19 +39,19 @@ void TraceToStream(const wchar_t* line) {
 class RowPrinter {
   public:
     RowPrinter(std::FILE* out, std::FILE* err, const std::string& logPath)
-        : out_(out, IsTerminal(out)), err_(err) {
-        if (!logPath.empty()) log_.emplace(logPath);
+        : out_(out, IsTerminal(out)), err_(err), logPath_(logPath) {
+        if (!logPath.empty()) log_.emplace(WideFromArgument(logPath));
     }
 
     RowOutput& Output() { return out_; }
 
     void Print(const TrafficRow& row) {
-        const std::string line = ConsoleText(LogLine(LocalTimeText(), row));
-        out_.Line(line);
+        const std::wstring line = LogLine(LocalTimeText(), row);
+        out_.Line(ConsoleText(line));
         if (log_ && !log_->Append(line) && !logFailureShown_) {
             // Said once: a log on a full disk must not drown the rows.
             std::fprintf(err_, "%s: cannot write to the log file %s; rows are still printed\n",
-                         kProgram, log_->Path().c_str());
+                         kProgram, logPath_.c_str());
             logFailureShown_ = true;
         }
     }
@@ -59,6 +59,7 @@ class RowPrinter {
   private:
     RowOutput out_;
     std::FILE* err_;
+    std::string logPath_;
     std::optional<TrafficLog> log_;
     bool logFailureShown_ = false;
 };

@@ -204,9 +204,13 @@ struct TitleSearch {
 
 // Dialog boxes only (message boxes included): the main window's title is
 // the same as its message boxes' caption.
+// The caption is read without a message: a window of a program that hangs
+// (or is ending) must not hold the search up.
 BOOL CALLBACK FindTitled(HWND hwnd, LPARAM parameter) {
     auto* search = reinterpret_cast<TitleSearch*>(parameter);
-    if (::IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770" && WindowText(hwnd) == search->title) {
+    wchar_t caption[256] = {};
+    ::GetWindowTextW(hwnd, caption, 256);
+    if (::IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770" && search->title == caption) {
         search->found = hwnd;
         return FALSE;
     }
