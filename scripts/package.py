@@ -97,10 +97,14 @@ The master needs cpp-httplib's shared library; on Debian 12:
   apt-get install libcpp-httplib0.11
 
 Try it: start the simulator with changing values, then poll it with the demo
-project (Ctrl-C stops each):
+project (Ctrl-C stops the master, kill %1 the simulator):
 
-  bin/kestrom-slave-sim --port 5020 --animate 1000 --set hr:0-9=100 &
+  bin/kestrom-slave-sim --port 5020 --animate 1000 --set hr:0-9=100 \\
+    --set ir:200:u32=0,70000 --set hr:40:f32cdab=3.25,-7.5 \\
+    --set float:300-303=1.5 --set double:400-401=20.25 &
   bin/kestrom-master-cli examples/demo.xmb
+
+While it runs, read a value over HTTP: curl 127.0.0.1:8888/300
 
 The Windows program, KestromMaster.exe, comes in
 kestrom-master-{version}-win64.zip.
