@@ -173,14 +173,15 @@ class TheReleaseZip(unittest.TestCase):
                    "\tDLL Name: libstdc++-6.dll\n\tDLL Name: Ws2_32.dll\n")
         self.assertEqual(foreign_dlls(dll_imports(listing)), ["libwinpthread-1.dll", "libstdc++-6.dll"])
 
-    def test_version_resource_carries_the_version_of_the_name(self):
+    def test_version_resources_carry_the_version_of_the_name(self):
         with tempfile.TemporaryDirectory() as work, zipfile.ZipFile(ZIP) as z:
-            path = z.extract(f"{TOP}/KestromMaster.exe", work)
-            version = fixed_version(path)
-        self.assertIsNotNone(version, "KestromMaster.exe has no version resource")
-        file_version, product_version, strings = version
-        self.assertEqual((file_version, product_version), (VERSION, VERSION))
-        self.assertEqual(strings, {"FileVersion": VERSION, "ProductVersion": VERSION})
+            for program in PROGRAMS:
+                with self.subTest(program=program):
+                    version = fixed_version(z.extract(f"{TOP}/{program}", work))
+                    self.assertIsNotNone(version, f"{program} has no version resource")
+                    file_version, product_version, strings = version
+                    self.assertEqual((file_version, product_version), (VERSION, VERSION), program)
+                    self.assertEqual(strings, {"FileVersion": VERSION, "ProductVersion": VERSION}, program)
 
 
 class TheUnpackedZipInAFreshWinePrefix(unittest.TestCase):
