@@ -240,9 +240,7 @@ class TheUnpackedZipInAFreshWinePrefix(unittest.TestCase):
         self.assertEqual(status, 0, "KestromMaster.exe could not be started")
         status, _ = self.drive("wait", 30)
         self.assertEqual(status, 0, "the main window did not appear")
-        visible = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrom Master$"],
-                                 capture_output=True, text=True)
-        self.assertTrue(visible.stdout.strip(), "the main window is not on the screen")
+        self.assertTrue(self.on_screen("^Kestrom Master$"), "the main window is not on the screen")
         self.assertEqual(self.drive("rows", "poll")[1], "7", "the demo project's polls are not listed")
 
         info = self.information(web)
@@ -261,6 +259,19 @@ class TheUnpackedZipInAFreshWinePrefix(unittest.TestCase):
         while self.drive("alive")[1] == "yes" and time.monotonic() < deadline:
             time.sleep(0.2)
         self.assertEqual(self.drive("alive")[1], "no", "the window did not close")
+
+    def on_screen(self, title, seconds=20):
+        """Whether a window so titled is mapped on the X display: the window
+        exists for Windows a moment before X shows it."""
+        deadline = time.monotonic() + seconds
+        while True:
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
+                                   capture_output=True, text=True, stdin=subprocess.DEVNULL)
+            if found.stdout.strip():
+                return True
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.2)
 
     def information(self, port):
         """The web information object, once the listener is up."""
