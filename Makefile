@@ -2,7 +2,8 @@
 # make fuzz   runs the libFuzzer harnesses for longer (FUZZ_SECONDS, default 120)
 # make bench  builds and runs the benchmarks (optimised native build)
 # make run    installs, builds and runs the demo project against the slave simulator
-.PHONY: all deps build test test-dde fuzz bench run screenshots clean
+# make dist   builds the release archives into build/dist (Windows zip, Linux tarball)
+.PHONY: all deps build test test-dde fuzz bench run dist screenshots clean
 
 all: build
 
@@ -28,6 +29,9 @@ bench: deps
 
 run:
 	@bash scripts/run-demo.sh
+
+dist:
+	@bash scripts/dist.sh
 
 # Pictures of the Windows program's dialogs and panes (build/screenshots).
 screenshots: deps

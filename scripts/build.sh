@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # scripts/build.sh [native|win|fuzz|tsan|release]...  configures (once) and builds those trees.
+# BUILD_TARGETS="a b" builds only those targets (and what they need) in each tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -31,5 +32,7 @@ for tree in "$@"; do
     *) echo "unknown build tree: $tree" >&2; exit 2 ;;
   esac
   echo "== building $tree"
-  cmake --build "build/$tree" -j "$jobs"
+  targets=()
+  for target in ${BUILD_TARGETS:-}; do targets+=(--target "$target"); done
+  cmake --build "build/$tree" -j "$jobs" "${targets[@]}"
 done

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth fonts-wine imagemagick xdotool
-  python3-pil
+  python3-pil python3-markdown
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev
   clang libclang-rt-14-dev

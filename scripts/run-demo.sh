@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/install-deps.sh
-JOBS=${JOBS:-2} bash scripts/build.sh release
+BUILD_TARGETS="kestrom-master-cli kestrom-slave-sim" JOBS=${JOBS:-2} bash scripts/build.sh release
 
 sim=build/release/tools/slave-sim/kestrom-slave-sim
 cli=build/release/cli/kestrom-master-cli
@@ -66,7 +66,8 @@ if (exec 3<>"/dev/tcp/127.0.0.1/$web") 2>/dev/null; then
 fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_CLI:-}" ]; then
-  JOBS=${JOBS:-2} bash scripts/build.sh win
+  # The program and the driver that presses Run, not the whole tree with its tests.
+  BUILD_TARGETS="KestromMaster kestrom_driver" JOBS=${JOBS:-2} bash scripts/build.sh win
   exe=build/win/ui/KestromMaster.exe
   driver=build/win/tests/gui/kestrom_driver.exe
   # The demo project with this run's slave and web port.

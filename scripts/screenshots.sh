@@ -4,7 +4,9 @@
 # itself polling the slave simulator with the demo project (idle, running,
 # with each dialog open, resized). The PNG files land in build/screenshots
 # (SCREENSHOT_DIR to choose another); the main window polling the demo also
-# becomes docs/images/main-window.png, the README's picture.
+# becomes docs/images/main-window.png, the picture of the README and of the
+# user guide, and the dialogs the guide shows, opened over the running window,
+# become docs/images/guide-*.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -87,12 +89,21 @@ photograph() {
   import -window root -crop "$((right - left))x$((bottom - top))+${left}+${top}" +repage "$out/$1.png"
   echo "$out/$1.png"
 }
-# with_dialog COMMAND TITLE NAME: opens a dialog through a menu command,
-# photographs it over the window and cancels it.
+# guide_picture TITLE NAME: the window titled TITLE alone, as the user
+# guide's docs/images/NAME.png.
+guide_picture() {
+  read -r left top right bottom <<<"$(drive framed "$1")"
+  import -window root -crop "$((right - left))x$((bottom - top))+${left}+${top}" +repage "docs/images/$2.png"
+  echo "docs/images/$2.png"
+}
+# with_dialog COMMAND TITLE NAME [GUIDE NAME]: opens a dialog through a menu
+# command, photographs it over the window (and alone for the guide) and
+# cancels it.
 with_dialog() {
   drive command "$1" >/dev/null
   drive dialog "$2" 10 >/dev/null
   photograph "$3"
+  [ -z "${4:-}" ] || guide_picture "$2" "$4"
   drive answer "$2" 2 >/dev/null
   sleep 0.5
 }
@@ -131,14 +142,26 @@ cp "$out/main-running.png" docs/images/main-window.png
 drive command 40007 >/dev/null
 sleep 1
 with_dialog 40002 "Connection Details" main-dialog-connection
+# The guide's connection: a device on the plant network, typed in as a user
+# would, then cancelled.
+drive command 40002 >/dev/null
+drive dialog "Connection Details" 10 >/dev/null
+drive settext "Connection Details" 1001 192.168.1.50 >/dev/null
+drive settext "Connection Details" 1002 502 >/dev/null
+guide_picture "Connection Details" guide-connection
+drive answer "Connection Details" 2 >/dev/null
+sleep 0.5
 drive select poll 3 >/dev/null
-with_dialog 40008 "Modbus Poll" main-dialog-poll
+with_dialog 40008 "Modbus Poll" main-dialog-poll guide-poll
 with_dialog 40016 "Add Addresses" main-dialog-add-addresses
-drive select map 14 >/dev/null
-read -r x y <<<"$(drive rowpoint map 14)"
+# Add Polled Addresses fills the dialog from the selected poll (the floats).
+with_dialog 40017 "Add Addresses" main-dialog-add-polled-addresses guide-add-addresses
+drive select map 4 >/dev/null
+read -r x y <<<"$(drive rowpoint map 4)"
 xdotool mousemove "$x" "$y" click --repeat 2 --delay 80 1
 drive dialog "Enter Value" 10 >/dev/null
 photograph main-dialog-value
+guide_picture "Enter Value" guide-enter-value
 drive answer "Enter Value" 2 >/dev/null
 with_dialog 40023 "About" main-dialog-about
 drive resize 820 560 >/dev/null

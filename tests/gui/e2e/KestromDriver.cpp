@@ -17,6 +17,7 @@
 //   dialog TITLE [SECONDS]      until a window titled TITLE is shown; its controls' texts
 //   answer TITLE ID             presses button ID (1 OK, 2 Cancel, 6 Yes, 7 No) in that window
 //   settext TITLE ID TEXT       types TEXT into control ID of that window
+//   framed TITLE                LEFT TOP RIGHT BOTTOM of that window on the screen
 //   alive                       "yes" while the main window exists
 //   dde ITEM [VALUE]            the DDE server's answer to a request for ITEM, or
 //                               with VALUE a poke of it ("ok" when accepted)
@@ -305,12 +306,16 @@ int Run(int argc, char** argv) {
         const std::wstring value = argc > 3 ? Wide(argv[3]) : L"";
         return DdeRequest(Wide(argv[2]), argc > 3 ? &value : nullptr);
     }
-    if (verb == "dialog" || verb == "answer" || verb == "settext") {
+    if (verb == "dialog" || verb == "answer" || verb == "settext" || verb == "framed") {
         if (argc < 3) return 2;
         HWND window = Titled(Wide(argv[2]), verb == "dialog" && argc > 3 ? std::atof(argv[3]) : 10);
         if (!window) return 1;
         if (verb == "dialog") {
             ::EnumChildWindows(window, &PrintControl, 0);
+        } else if (verb == "framed") {
+            RECT rect;
+            ::GetWindowRect(window, &rect);
+            std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
         } else if (verb == "answer") {
             ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(arg(3), BN_CLICKED),
                            reinterpret_cast<LPARAM>(::GetDlgItem(window, arg(3))));
