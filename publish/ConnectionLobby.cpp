@@ -40,8 +40,7 @@ void ConnectionLobby::Open() {
     if (open_) return;
     open_ = true;
     watcher_ = std::thread([this] { Watch(); });
-    for (std::size_t i = 0; i < limits_.workers; ++i)
-        workers_.emplace_back([this] { Work(); });
+    for (std::size_t i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { Work(); });
 }
 
 void ConnectionLobby::Admit(std::uintptr_t socket) {
@@ -167,9 +166,8 @@ void ConnectionLobby::ReadFrom(std::list<Connection>& waiting, const std::vector
 void ConnectionLobby::SendOnOrDrop(std::list<Connection>& waiting) {
     const Clock::time_point now = Clock::now();
     for (auto it = waiting.begin(); it != waiting.end();) {
-        const bool expired = it->pending.empty()
-                                 ? Elapsed(it->waitingSince, now) >= limits_.idleMs
-                                 : Elapsed(it->headStarted, now) >= limits_.headMs;
+        const bool expired = it->pending.empty() ? Elapsed(it->waitingSince, now) >= limits_.idleMs
+                                                 : Elapsed(it->headStarted, now) >= limits_.headMs;
         if (!expired) {
             ++it;
             continue;

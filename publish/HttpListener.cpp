@@ -115,9 +115,7 @@ class GuardedStream final : public httplib::Stream {
         begin_ = 0;
         return rest;
     }
-    bool HoldsNextHead() const {
-        return ConnectionLobby::HoldsHead(buffer_.substr(begin_));
-    }
+    bool HoldsNextHead() const { return ConnectionLobby::HoldsHead(buffer_.substr(begin_)); }
 
   private:
     static constexpr int kWriteTimeoutMs = 5000;

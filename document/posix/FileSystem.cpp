@@ -137,9 +137,8 @@ bool ReplaceWholeFile(const std::wstring& path, const std::vector<uint8_t>& byte
         std::free(resolved);
     }
     RemoveAbandonedTemporaries(target);
-    const std::string temporary =
-        target + Utf16::ToUtf8(SaveTemporary::Name(L"", static_cast<uint32_t>(::getpid()),
-                                                   counter++));
+    const std::string temporary = target + Utf16::ToUtf8(SaveTemporary::Name(
+                                               L"", static_cast<uint32_t>(::getpid()), counter++));
     // The new file keeps the old one's permissions; a new one gets the
     // permissions any new file of the user gets.
     struct stat old {};

@@ -79,8 +79,10 @@ bool ProcessRuns(uint32_t processId) {
 // file a while longer, which is the safe side).
 void RemoveAbandonedTemporaries(const std::wstring& path) {
     const size_t separator = path.find_last_of(L"\\/:");
-    const std::wstring folder = separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
-    const std::wstring fileName = separator == std::wstring::npos ? path : path.substr(separator + 1);
+    const std::wstring folder =
+        separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
+    const std::wstring fileName =
+        separator == std::wstring::npos ? path : path.substr(separator + 1);
     WIN32_FIND_DATAW found{};
     HANDLE search = ::FindFirstFileW((path + L".~*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -151,9 +153,9 @@ bool CreateFolder(const std::wstring& path) {
 bool AppendToFile(const std::wstring& path, const std::string& bytes) {
     // FILE_APPEND_DATA alone: every write lands at the end of the file, even
     // when another program appends too.
-    Handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                                                  FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     const bool written =
         WriteAll(file.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

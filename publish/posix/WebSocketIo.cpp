@@ -23,8 +23,7 @@ int Os::Poll(std::uintptr_t socket, bool writable, int timeoutMs) {
     }
 }
 
-int Os::PollReadable(const std::uintptr_t* sockets, std::size_t count, bool* ready,
-                     int timeoutMs) {
+int Os::PollReadable(const std::uintptr_t* sockets, std::size_t count, bool* ready, int timeoutMs) {
     std::vector<pollfd> entries(count);
     for (std::size_t i = 0; i < count; ++i) entries[i] = {Native(sockets[i]), POLLIN, 0};
     int result;

@@ -16,8 +16,7 @@ int Os::Poll(std::uintptr_t socket, bool writable, int timeoutMs) {
     return ::WSAPoll(&entry, 1, timeoutMs);
 }
 
-int Os::PollReadable(const std::uintptr_t* sockets, std::size_t count, bool* ready,
-                     int timeoutMs) {
+int Os::PollReadable(const std::uintptr_t* sockets, std::size_t count, bool* ready, int timeoutMs) {
     std::vector<WSAPOLLFD> entries(count);
     for (std::size_t i = 0; i < count; ++i) entries[i] = {Native(sockets[i]), POLLRDNORM, 0};
     int result = ::WSAPoll(entries.data(), static_cast<ULONG>(count), timeoutMs);

@@ -51,8 +51,7 @@ void CheckAnswer(const std::string& answer, const std::string& target) {
 std::map<uint16_t, DataItem::Type> Types(VantelDoc& doc) {
     std::map<uint16_t, DataItem::Type> types;
     const DataMap copy = doc.Settings().datamap.Copy();
-    for (const auto& [address, entry] : copy.entries())
-        types[address] = entry.item.type;
+    for (const auto& [address, entry] : copy.entries()) types[address] = entry.item.type;
     return types;
 }
 

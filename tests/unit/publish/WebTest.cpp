@@ -280,10 +280,11 @@ TEST_F(Web, IdleAndTricklingConnectionsDoNotKeepOtherRequestsWaiting) {
         const auto begin = Clock::now();
         const std::string answer =
             RawExchange(port, "GET /100 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 3000);
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
         EXPECT_NE(answer.find(kEntry100), std::string::npos) << answer;
-        EXPECT_LT(took.count(), 500) << "request " << request << " with " << open.size()
-                                     << " connections waiting";
+        EXPECT_LT(took.count(), 500)
+            << "request " << request << " with " << open.size() << " connections waiting";
     }
 
     // A trickled head that is completed is answered like any other.

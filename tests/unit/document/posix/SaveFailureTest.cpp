@@ -3,14 +3,13 @@
 // limit stands in for a full disk). Both run in a child process so that the
 // lowered privileges and limits end with it.
 #include <gtest/gtest.h>
-
-#include <algorithm>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 

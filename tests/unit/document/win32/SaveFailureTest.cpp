@@ -1,9 +1,9 @@
 // Saving while another program holds the file open without sharing, and the
 // special folders as the shell gives them.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
-#include <windows.h>
 
 #include "../TestFiles.h"
 #include "document/FileHandler.h"
