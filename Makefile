@@ -2,7 +2,8 @@
 # make fuzz   runs the libFuzzer harnesses for longer (FUZZ_SECONDS, default 120)
 # make bench  builds and runs the benchmarks (optimised native build)
 # make run    installs, builds and runs the demo project against the slave simulator
-.PHONY: all deps build test test-dde fuzz bench run screenshots clean
+# make stress the long hardening checks with their figures (about an hour)
+.PHONY: all deps build test test-dde fuzz stress bench run screenshots clean
 
 all: build
 
@@ -22,6 +23,9 @@ test-dde: deps
 
 fuzz: deps
 	@bash scripts/fuzz.sh
+
+stress: deps
+	@bash scripts/stress.sh
 
 bench: deps
 	@bash scripts/bench.sh
