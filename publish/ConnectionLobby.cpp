@@ -30,11 +30,6 @@ bool ConnectionLobby::HoldsHead(const std::string& bytes) {
     return bytes.find("\r\n\r\n") != std::string::npos;
 }
 
-std::size_t ConnectionLobby::Connections() const {
-    std::lock_guard<std::mutex> hold(lock_);
-    return connections_;
-}
-
 void ConnectionLobby::Open() {
     std::lock_guard<std::mutex> hold(lock_);
     if (open_) return;

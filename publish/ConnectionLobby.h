@@ -67,9 +67,6 @@ class ConnectionLobby {
     // headers, ended by an empty line).
     static bool HoldsHead(const std::string& bytes);
 
-    // Connections waiting or being served now.
-    std::size_t Connections() const;
-
   private:
     void Watch();
     void Work();
@@ -84,7 +81,7 @@ class ConnectionLobby {
     const Limits limits_;
     const Serve serve_;
 
-    mutable std::mutex lock_;
+    std::mutex lock_;
     std::condition_variable arrived_;  // the watcher's inbox, or a stop
     std::condition_variable ready_;    // the workers' queue, or a stop
     std::vector<Connection> inbox_;
