@@ -27,7 +27,7 @@ run() {
   mkdir -p build/stress
   echo "== $name"
   if "$@" >"build/stress/$name.log" 2>&1; then note "$name" passed; else note "$name" FAILED; fi
-  grep -E "^(ok|FAIL) |executions|trials|drops|soak:|idle connections:|passed|failed|tests|FINDING" \
+  grep -E "^(ok|FAIL) |executions|trials|drops|soak:|memory:|idle connections:|passed|failed|tests|FINDING|standard error" \
     "build/stress/$name.log" | grep -v "^\[ *OK" | tail -n 40
 }
 
@@ -63,7 +63,10 @@ for check in "${checks[@]}"; do
         build/native/tests/integration/engine/engine_peer_tests --gtest_filter=TcpSoak.* ;;
     soak)
       needs tsan release
+      # Under ThreadSanitizer for its reports, then optimised for the memory.
       run soak env KESTROM_CLI="$(cli tsan)" KESTROM_SLAVE_SIM="$(sim release)" \
+        /usr/bin/python3 tests/stress/web_stress.py soak 60 sanitizer
+      run soak-memory env KESTROM_CLI="$(cli release)" KESTROM_SLAVE_SIM="$(sim release)" \
         /usr/bin/python3 tests/stress/web_stress.py soak 60 ;;
     idle)
       needs release
