@@ -3,15 +3,13 @@
 
 #include <httplib.h>
 
-#include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "publish/ConnectionLobby.h"
 #include "publish/WebSocketIo.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::uintptr_t Handle(socket_t socket) { return static_cast<std::uintptr_t>(socket); }
 

@@ -260,7 +260,10 @@ def idle(seconds):
 
 def soak(seconds, under_sanitizer=False):
     folder = tempfile.mkdtemp(prefix="kestrom-soak-")
-    env = dict(os.environ, TSAN_OPTIONS="halt_on_error=0 exitcode=66 second_deadlock_stack=1")
+    suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake",
+                                "tsan.supp")
+    env = dict(os.environ, TSAN_OPTIONS="halt_on_error=0 exitcode=66 second_deadlock_stack=1 "
+               f"suppressions={suppressions}")
     with Simulator("--quiet", "--animate", "10") as slave:
         rows = open(os.path.join(folder, "rows.txt"), "wb")
         began = time.monotonic()

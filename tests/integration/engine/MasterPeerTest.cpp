@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <thread>
 
 #include "FakeSlave.h"
 #include "PeerSlave.h"
@@ -334,6 +335,10 @@ TEST(TcpSoak, ReconnectsAfterEveryDropAndReturnsToItsBaseline) {
         EXPECT_GE(run.items, kDrops - 1) << "values resume after every reconnection";
         EXPECT_GE(slave.Connections(), static_cast<int>(kDrops));
     }
+    // The fake slave, in this process too, closes its side of the last
+    // connection on its own thread: give it a moment.
+    for (int wait = 0; wait < 100 && CountEntries("/proc/self/fd") != descriptors; ++wait)
+        std::this_thread::sleep_for(10ms);
     EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors) << "no socket left open";
     EXPECT_EQ(CountEntries("/proc/self/task"), threads) << "no thread left running";
     std::printf(
