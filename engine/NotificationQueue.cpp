@@ -12,7 +12,7 @@ bool NotificationQueue::Post(uint32_t event, uintptr_t wParam) {
 bool NotificationQueue::PostPacket(uint32_t event, PacketPtr& packet) {
     {
         std::lock_guard guard(lock_);
-        if (queue_.size() >= capacity_) return false;
+        if (queue_.size() >= capacity_ - capacity_ / 10) return false;
         auto wParam = reinterpret_cast<uintptr_t>(packet.get());
         queue_.push_back({event, wParam, std::move(packet)});
     }

@@ -33,7 +33,11 @@ class NotificationQueue final : public NotifyTarget {
     NotificationQueue(const NotificationQueue&) = delete;
     NotificationQueue& operator=(const NotificationQueue&) = delete;
 
-    // False when the queue is full.
+    // False when the queue is full. Packets are refused once the queue is
+    // nine tenths full: a consumer that falls behind a fast poll then loses
+    // traffic rows, but the room left still takes the value changes and link
+    // states that come between them, which the web interface's subscribers
+    // and the address map must not miss.
     bool Post(uint32_t event, uintptr_t wParam) override;
     bool PostPacket(uint32_t event, PacketPtr& packet) override;
     // Queued like a post but never refused: a send must be delivered.

@@ -2,7 +2,7 @@
 // walks the reply's field list one byte at a time and answers each byte with
 // a ParseResult. The framing's own bytes are handled by Framing.
 #include <algorithm>
-#include <string>
+#include <iterator>
 
 #include "protocol/DebugTrace.h"
 #include "protocol/Framing.h"
@@ -226,6 +226,27 @@ ParseResult Step(ModbusPacket& packet, uint8_t b) {
     return FieldComplete(packet, field, value);
 }
 
+// The trace line of one byte, put together in a buffer on the stack: built
+// from std::wstring pieces it cost several heap allocations per received
+// byte (and on Windows a debugger sink is always installed).
+void TraceByte(PacketField state, uint8_t b) {
+    wchar_t line[48];
+    wchar_t* out = line;
+    const wchar_t* const end = line + std::size(line) - 5;  // room for "255\n" and the end
+    auto append = [&](const wchar_t* text) {
+        while (*text && out < end) *out++ = *text++;
+    };
+    append(L"state: ");
+    append(PacketFieldName(state));
+    append(L" byte: ");
+    if (b >= 100) *out++ = static_cast<wchar_t>(L'0' + b / 100);
+    if (b >= 10) *out++ = static_cast<wchar_t>(L'0' + b / 10 % 10);
+    *out++ = static_cast<wchar_t>(L'0' + b % 10);
+    *out++ = L'\n';
+    *out = L'\0';
+    DebugTrace::Write(line);
+}
+
 }  // namespace
 
 ParseResult ModbusPacket::ParseByte(uint8_t b) {
@@ -233,10 +254,7 @@ ParseResult ModbusPacket::ParseByte(uint8_t b) {
     if (fieldIndex >= 0 && functionRow &&
         static_cast<size_t>(fieldIndex) < functionRow->replyFields.size())
         state = functionRow->replyFields[static_cast<size_t>(fieldIndex)];
-    if (DebugTrace::Enabled()) {
-        DebugTrace::Write(std::wstring(L"state: ") + PacketFieldName(state) + L" byte: " +
-                          std::to_wstring(b) + L"\n");
-    }
+    if (DebugTrace::Enabled()) TraceByte(state, b);
     ParseResult result = Step(*this, b);
     if (IsFault(result)) NoteFault(*this, result);
     return result;

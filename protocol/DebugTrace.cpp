@@ -15,8 +15,10 @@ Sink SetSink(Sink sink) { return CurrentSink().exchange(sink); }
 
 bool Enabled() { return CurrentSink().load() != nullptr; }
 
-void Write(const std::wstring& line) {
-    if (Sink sink = CurrentSink().load()) sink(line.c_str());
+void Write(const std::wstring& line) { Write(line.c_str()); }
+
+void Write(const wchar_t* line) {
+    if (Sink sink = CurrentSink().load()) sink(line);
 }
 
 }  // namespace DebugTrace

@@ -15,6 +15,7 @@ Sink SetSink(Sink sink);
 
 bool Enabled();
 void Write(const std::wstring& line);
+void Write(const wchar_t* line);
 
 // The platform's own sink; lives in the platform folder.
 Sink PlatformSink();

@@ -3,38 +3,47 @@
 
 #include <httplib.h>
 
-#include <chrono>
 #include <cstdint>
+#include <string>
 
+#include "publish/ConnectionLobby.h"
 #include "publish/WebSocketIo.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 std::uintptr_t Handle(socket_t socket) { return static_cast<std::uintptr_t>(socket); }
 
-// The connection as the library reads and writes it. It counts the bytes of
-// each request's head (request line and headers) as the library takes them
-// one by one, so a head that grows past the limit or trickles in too slowly
-// fails the read instead of growing the library's line buffer; and once a
-// request has been found to carry a body, every further read fails, so not
-// one byte of the body is taken into memory.
+ConnectionLobby::Limits LobbyLimits() {
+    ConnectionLobby::Limits limits;
+    limits.workers = HttpListener::kWorkerThreads;
+    limits.maxConnections = HttpListener::kMaxConnections;
+    limits.maxHeadBytes = HttpListener::kMaxHeadBytes;
+    limits.idleMs = HttpListener::kKeepAliveIdleMs;
+    limits.headMs = HttpListener::kHeadTimeoutMs;
+    return limits;
+}
+
+// The connection as the library reads and writes it. The lobby has read the
+// request heads already: the library reads them from those bytes, and never
+// waits on the socket for more. The stream counts the bytes of each head
+// (request line and headers) as the library takes them one by one, so a head
+// past the limit fails the read instead of growing the library's line buffer;
+// and once a request has been found to carry a body, every further read
+// fails, so not one byte of the body is taken into memory.
 class GuardedStream final : public httplib::Stream {
   public:
-    GuardedStream(socket_t socket, const std::atomic<socket_t>& listening)
-        : socket_(socket), listening_(listening) {}
+    GuardedStream(socket_t socket, std::string pending)
+        : socket_(socket), buffer_(std::move(pending)) {}
 
-    bool is_readable() const override { return !refused_ && (begin_ < end_ || WaitReadable()); }
+    bool is_readable() const override { return !refused_ && begin_ < buffer_.size(); }
     bool is_writable() const override {
         return WebSocketIo::WaitWritable(Handle(socket_), kWriteTimeoutMs) ==
                WebSocketIo::Wait::Ready;
     }
 
     ssize_t read(char* ptr, size_t size) override {
-        if (refused_ || afterHead_ || size == 0) return -1;
-        if (begin_ == end_ && !Fill()) return -1;
-        size_t count = std::min(size, end_ - begin_);
+        if (refused_ || afterHead_ || size == 0 || begin_ == buffer_.size()) return -1;
+        size_t count = std::min(size, buffer_.size() - begin_);
         for (size_t i = 0; i < count; ++i) {
             if (!Count(buffer_[begin_ + i])) {
                 refused_ = true;
@@ -97,29 +106,17 @@ class GuardedStream final : public httplib::Stream {
 
     bool Refused() const { return refused_; }
 
-    // Waits for the first byte of the next request of a kept-alive
-    // connection; false when none comes in time or the server stops.
-    bool WaitForRequest() {
-        if (begin_ < end_) return true;
-        const auto deadline =
-            Clock::now() + std::chrono::milliseconds(HttpListener::kKeepAliveIdleMs);
-        while (Clock::now() < deadline) {
-            if (listening_ == INVALID_SOCKET) return false;
-            switch (WebSocketIo::WaitReadable(Handle(socket_), kStopCheckMs)) {
-                case WebSocketIo::Wait::Ready:
-                    return true;
-                case WebSocketIo::Wait::Failed:
-                    return false;
-                case WebSocketIo::Wait::TimedOut:
-                    break;
-            }
-        }
-        return false;
+    // The bytes after the requests served so far: the beginning of the next.
+    std::string TakeUnread() {
+        std::string rest = buffer_.substr(begin_);
+        buffer_.clear();
+        begin_ = 0;
+        return rest;
     }
+    bool HoldsNextHead() const { return ConnectionLobby::HoldsHead(buffer_.substr(begin_)); }
 
   private:
     static constexpr int kWriteTimeoutMs = 5000;
-    static constexpr int kStopCheckMs = 100;
 
     void StartHead() {
         afterHead_ = false;
@@ -131,7 +128,6 @@ class GuardedStream final : public httplib::Stream {
     // Takes one byte of a head into the count; false when the head breaks
     // a limit.
     bool Count(char byte) {
-        if (headBytes_ == 0) headStarted_ = Clock::now();
         if (++headBytes_ > HttpListener::kMaxHeadBytes) return false;
         ++lineBytes_;
         if (byte == '\n') {
@@ -145,38 +141,28 @@ class GuardedStream final : public httplib::Stream {
         return true;
     }
 
-    bool WaitReadable() const {
-        int waitMs = HttpListener::kHeadTimeoutMs;
-        if (headBytes_ > 0) {
-            auto spent =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - headStarted_);
-            waitMs -= static_cast<int>(std::min<int64_t>(spent.count(), waitMs));
-        }
-        return waitMs > 0 &&
-               WebSocketIo::WaitReadable(Handle(socket_), waitMs) == WebSocketIo::Wait::Ready;
-    }
-
-    bool Fill() {
-        if (!WaitReadable()) return false;
-        long n = WebSocketIo::Receive(Handle(socket_), buffer_, sizeof buffer_);
-        if (n <= 0) return false;
-        begin_ = 0;
-        end_ = static_cast<size_t>(n);
-        return true;
-    }
-
     socket_t socket_;
-    const std::atomic<socket_t>& listening_;
-    char buffer_[4096];
+    std::string buffer_;
     size_t begin_ = 0;
-    size_t end_ = 0;
     bool refused_ = false;
     bool afterHead_ = false;
     size_t headBytes_ = 0;
     size_t lineBytes_ = 0;
     size_t lines_ = 0;
     char previous_ = 0;
-    Clock::time_point headStarted_{};
+};
+
+// The library's task queue, which the listen loop hands each accepted
+// connection to: here the connection goes to the lobby at once, on the
+// listener's own thread, and only a whole request takes a worker.
+class LobbyQueue final : public httplib::TaskQueue {
+  public:
+    explicit LobbyQueue(ConnectionLobby& lobby) : lobby_(lobby) { lobby_.Open(); }
+    void enqueue(std::function<void()> admit) override { admit(); }
+    void shutdown() override { lobby_.Close(); }
+
+  private:
+    ConnectionLobby& lobby_;
 };
 
 class CppHttpListener final : public HttpListener, public httplib::Server {
@@ -185,7 +171,7 @@ class CppHttpListener final : public HttpListener, public httplib::Server {
         // Nothing the interface answers needs a body; a body that slipped
         // past the screening would still be refused by length.
         set_payload_max_length(0);
-        new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+        new_task_queue = [this] { return new LobbyQueue(lobby_); };
         // What the Keep-Alive header of each answer tells the client; the
         // connection loop below keeps to the same numbers.
         set_keep_alive_max_count(kMaxRequestsPerConnection);
@@ -211,7 +197,11 @@ class CppHttpListener final : public HttpListener, public httplib::Server {
         CppHttpListener::Unbind();
     }
 
-    bool Bind(const std::string& host, int port) override { return bind_to_port(host, port); }
+    bool Bind(const std::string& host, int port) override {
+        if (!bind_to_port(host, port)) return false;
+        WebSocketIo::WidenBacklog(Handle(svr_sock_));
+        return true;
+    }
     bool Listen() override { return listen_after_bind(); }
     void Stop() override { stop(); }
     void Unbind() override {
@@ -221,25 +211,36 @@ class CppHttpListener final : public HttpListener, public httplib::Server {
     }
 
   private:
-    // Replaces the library's connection loop, which reads heads and bodies
-    // without bound, with one over a GuardedStream.
+    // Replaces the library's connection loop, which would hold a worker
+    // thread while the connection waits: the lobby waits instead.
     bool process_and_close_socket(socket_t socket) override {
         WebSocketIo::DisableNagle(Handle(socket));
-        GuardedStream stream(socket, svr_sock_);
-        bool ok = true;
-        for (int served = 0; served < kMaxRequestsPerConnection; ++served) {
-            if (!stream.WaitForRequest()) break;
-            const bool last = served + 1 == kMaxRequestsPerConnection;
+        lobby_.Admit(Handle(socket));
+        return true;
+    }
+
+    // Answers the whole requests the lobby has read; true when the
+    // connection stays open for the next one.
+    bool Serve(ConnectionLobby::Connection& connection) {
+        GuardedStream stream(static_cast<socket_t>(connection.socket),
+                             std::move(connection.pending));
+        bool open = true;
+        do {
+            const bool last = connection.served + 1 >= kMaxRequestsPerConnection;
             bool closed = false;
-            ok = process_request(stream, last, closed,
-                                 [&stream](httplib::Request& request) { stream.Screen(request); });
-            if (!ok || closed || stream.Refused()) break;
-        }
-        WebSocketIo::Close(Handle(socket));
-        return ok;
+            const bool ok =
+                process_request(stream, last, closed,
+                                [&stream](httplib::Request& request) { stream.Screen(request); });
+            ++connection.served;
+            open = ok && !closed && !last && !stream.Refused();
+        } while (open && stream.HoldsNextHead());
+        connection.pending = stream.TakeUnread();
+        return open;
     }
 
     HttpListener::Handler handler_;
+    ConnectionLobby lobby_{LobbyLimits(),
+                           [this](ConnectionLobby::Connection& c) { return Serve(c); }};
 };
 
 }  // namespace

@@ -17,6 +17,10 @@
 // - the request line and headers together are limited to kMaxHeadBytes and
 //   must arrive within kHeadTimeoutMs once they have begun;
 // - Range requests are answered whole, and answers are never compressed.
+// A connection holds a worker thread only while one of its requests is
+// answered: while it waits for a request, or its head trickles in, it waits
+// in a lobby that one thread watches (ConnectionLobby), so connections that
+// send nothing or next to nothing cannot keep others from being answered.
 class HttpListener {
   public:
     using Handler = std::function<std::string(const std::string& target)>;
@@ -25,11 +29,14 @@ class HttpListener {
     static constexpr int kHeadTimeoutMs = 5000;
     // How long a kept-alive connection may wait idle for its next request.
     static constexpr int kKeepAliveIdleMs = 5000;
-    // A connection holds a worker thread while it lasts: after this many
-    // requests it is closed, so waiting connections get their turn.
+    // After this many requests a connection is closed.
     static constexpr int kMaxRequestsPerConnection = 100;
-    // Worker threads serving connections at once.
+    // Worker threads answering requests at once.
     static constexpr size_t kWorkerThreads = 16;
+    // Connections held open at once; past it the connection that has waited
+    // longest for its next request is closed for a new one. With a head of
+    // at most kMaxHeadBytes each, they take at most 8 MiB of memory.
+    static constexpr size_t kMaxConnections = 512;
 
     static std::unique_ptr<HttpListener> Create(Handler handler);
     virtual ~HttpListener() = default;

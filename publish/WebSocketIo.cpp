@@ -25,6 +25,10 @@ Wait WaitReadable(std::uintptr_t socket, int timeoutMs) {
     return ToWait(Os::Poll(socket, false, timeoutMs));
 }
 
+Wait WaitAnyReadable(const std::uintptr_t* sockets, std::size_t count, bool* ready, int timeoutMs) {
+    return ToWait(Os::PollReadable(sockets, count, ready, timeoutMs));
+}
+
 Wait WaitWritable(std::uintptr_t socket, int timeoutMs) {
     return ToWait(Os::Poll(socket, true, timeoutMs));
 }

@@ -1,6 +1,8 @@
 #include "document/FileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "common/Utf16.h"
+#include "document/SaveTemporary.h"
 
 namespace FileSystem {
 
@@ -76,6 +79,30 @@ bool CreateFolders(const std::string& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Removes the temporary files that earlier saves of target left when they
+// were killed before their rename. Only names of the save's own pattern
+// count, and only those whose process no longer runs: a process that still
+// runs may be saving the same file right now (a reused id keeps a stray
+// file a while longer, which is the safe side).
+void RemoveAbandonedTemporaries(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::wstring fileName =
+        Utf16::FromUtf8(slash == std::string::npos ? target : target.substr(slash + 1));
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing) return;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::optional<uint32_t> owner =
+            SaveTemporary::OwnerOf(Utf16::FromUtf8(entry->d_name), fileName);
+        if (!owner || *owner == 0 || *owner > 0x7FFFFFFF) continue;
+        if (::kill(static_cast<pid_t>(*owner), 0) == 0 || errno != ESRCH) continue;
+        const std::string stray = folder + entry->d_name;
+        struct stat info {};
+        if (::lstat(stray.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(stray.c_str());
+    }
+    ::closedir(listing);
+}
+
 }  // namespace
 
 ReadStatus ReadWholeFile(const std::wstring& path, size_t maxBytes, std::vector<uint8_t>& bytes) {
@@ -109,8 +136,9 @@ bool ReplaceWholeFile(const std::wstring& path, const std::vector<uint8_t>& byte
         target = resolved;
         std::free(resolved);
     }
-    const std::string temporary =
-        target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    RemoveAbandonedTemporaries(target);
+    const std::string temporary = target + Utf16::ToUtf8(SaveTemporary::Name(
+                                               L"", static_cast<uint32_t>(::getpid()), counter++));
     // The new file keeps the old one's permissions; a new one gets the
     // permissions any new file of the user gets.
     struct stat old {};

@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
+
+#include "document/SaveTemporary.h"
 
 namespace FileSystem {
 
@@ -56,6 +59,42 @@ bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& target) {
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// Whether a process with this id runs (or cannot be told apart from one
+// that does): only an id the system does not know at all counts as ended.
+bool ProcessRuns(uint32_t processId) {
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process) {
+        DWORD code = 0;
+        const bool ended = ::GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+        ::CloseHandle(process);
+        return !ended;
+    }
+    return ::GetLastError() != ERROR_INVALID_PARAMETER;
+}
+
+// Removes the temporary files that earlier saves of path left when they
+// were killed before their rename. Only names of the save's own pattern
+// count, and only those whose process no longer runs: a process that still
+// runs may be saving the same file right now (a reused id keeps a stray
+// file a while longer, which is the safe side).
+void RemoveAbandonedTemporaries(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/:");
+    const std::wstring folder =
+        separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
+    const std::wstring fileName =
+        separator == std::wstring::npos ? path : path.substr(separator + 1);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((path + L".~*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::optional<uint32_t> owner = SaveTemporary::OwnerOf(found.cFileName, fileName);
+        if (!owner || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || ProcessRuns(*owner))
+            continue;
+        ::DeleteFileW((folder + found.cFileName).c_str());
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
 }  // namespace
 
 ReadStatus ReadWholeFile(const std::wstring& path, size_t maxBytes, std::vector<uint8_t>& bytes) {
@@ -86,8 +125,9 @@ bool ReplaceWholeFile(const std::wstring& path, const std::vector<uint8_t>& byte
     static std::atomic<unsigned> counter{0};
     if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES && !IsFile(path))
         return false;
+    RemoveAbandonedTemporaries(path);
     const std::wstring temporary =
-        path + L".~" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+        path + SaveTemporary::Name(L"", ::GetCurrentProcessId(), counter++);
     Handle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
@@ -113,9 +153,9 @@ bool CreateFolder(const std::wstring& path) {
 bool AppendToFile(const std::wstring& path, const std::string& bytes) {
     // FILE_APPEND_DATA alone: every write lands at the end of the file, even
     // when another program appends too.
-    Handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                                                  FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     const bool written =
         WriteAll(file.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 namespace WebSocketIo {
 namespace {
@@ -20,6 +21,17 @@ int Os::Poll(std::uintptr_t socket, bool writable, int timeoutMs) {
         int result = ::poll(&entry, 1, timeoutMs);
         if (result >= 0 || errno != EINTR) return result;
     }
+}
+
+int Os::PollReadable(const std::uintptr_t* sockets, std::size_t count, bool* ready, int timeoutMs) {
+    std::vector<pollfd> entries(count);
+    for (std::size_t i = 0; i < count; ++i) entries[i] = {Native(sockets[i]), POLLIN, 0};
+    int result;
+    do {
+        result = ::poll(entries.data(), static_cast<nfds_t>(count), timeoutMs);
+    } while (result < 0 && errno == EINTR);
+    for (std::size_t i = 0; i < count; ++i) ready[i] = result > 0 && entries[i].revents != 0;
+    return result;
 }
 
 bool Os::Name(std::uintptr_t socket, bool peer, char* host, std::size_t hostSize, char* service,
@@ -66,5 +78,7 @@ void SetListenerOptions(std::uintptr_t socket) {
     int on = 1;
     ::setsockopt(Native(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
+
+void WidenBacklog(std::uintptr_t socket) { ::listen(Native(socket), SOMAXCONN); }
 
 }  // namespace WebSocketIo

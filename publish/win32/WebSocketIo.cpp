@@ -3,6 +3,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <vector>
+
 namespace WebSocketIo {
 namespace {
 SOCKET Native(std::uintptr_t socket) { return static_cast<SOCKET>(socket); }
@@ -12,6 +14,14 @@ int Clamp(std::size_t size) { return size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cas
 int Os::Poll(std::uintptr_t socket, bool writable, int timeoutMs) {
     WSAPOLLFD entry{Native(socket), static_cast<short>(writable ? POLLWRNORM : POLLRDNORM), 0};
     return ::WSAPoll(&entry, 1, timeoutMs);
+}
+
+int Os::PollReadable(const std::uintptr_t* sockets, std::size_t count, bool* ready, int timeoutMs) {
+    std::vector<WSAPOLLFD> entries(count);
+    for (std::size_t i = 0; i < count; ++i) entries[i] = {Native(sockets[i]), POLLRDNORM, 0};
+    int result = ::WSAPoll(entries.data(), static_cast<ULONG>(count), timeoutMs);
+    for (std::size_t i = 0; i < count; ++i) ready[i] = result > 0 && entries[i].revents != 0;
+    return result == SOCKET_ERROR ? -1 : result;
 }
 
 bool Os::Name(std::uintptr_t socket, bool peer, char* host, std::size_t hostSize, char* service,
@@ -53,6 +63,12 @@ void SetListenerOptions(std::uintptr_t socket) {
     BOOL on = TRUE;
     ::setsockopt(Native(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                  reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+void WidenBacklog(std::uintptr_t socket) {
+    // Winsock keeps the first backlog of a listening socket; a second listen
+    // changes nothing there, but costs nothing either.
+    ::listen(Native(socket), SOMAXCONN);
 }
 
 }  // namespace WebSocketIo

@@ -71,6 +71,12 @@ bool ParseAction(const std::string& text, FaultActions* actions, std::string* er
     } else if (name == "bad-crc") {
         if (!noArgument()) return false;
         actions->badCrc = true;
+    } else if (name == "bad-fc") {
+        if (!noArgument()) return false;
+        actions->badFunction = true;
+    } else if (name == "pad") {
+        if (!needNumber(1, kMaxBytes)) return false;
+        actions->pad = static_cast<int>(number);
     } else if (name == "split") {
         if (!needNumber(0, kMaxMs)) return false;
         actions->splitMs = static_cast<int>(number);
@@ -186,8 +192,8 @@ bool ParseRange(const std::string& text, uint64_t max, Range* range) {
 
 bool FaultActions::Any() const {
     return delayMs > 0 || drop || exception || badTransactionId || badUnit || badCrc ||
-           splitMs >= 0 || trickleMs >= 0 || pair || twice || garbage > 0 || noise > 0 || close ||
-           replyThenClose || cut || truncate >= 0;
+           badFunction || pad > 0 || splitMs >= 0 || trickleMs >= 0 || pair || twice ||
+           garbage > 0 || noise > 0 || close || replyThenClose || cut || truncate >= 0;
 }
 
 void FaultActions::Merge(const FaultActions& other) {
@@ -197,6 +203,8 @@ void FaultActions::Merge(const FaultActions& other) {
     badTransactionId = badTransactionId || other.badTransactionId;
     badUnit = badUnit || other.badUnit;
     badCrc = badCrc || other.badCrc;
+    badFunction = badFunction || other.badFunction;
+    if (other.pad > 0) pad = other.pad;
     if (other.splitMs >= 0) splitMs = other.splitMs;
     if (other.splitAt >= 0) splitAt = other.splitAt;
     if (other.trickleMs >= 0) trickleMs = other.trickleMs;
@@ -219,6 +227,8 @@ std::string FaultActions::Describe() const {
     if (badTransactionId) add("bad-tid");
     if (badUnit) add("bad-unit");
     if (badCrc) add("bad-crc");
+    if (badFunction) add("bad-fc");
+    if (pad > 0) add("pad=" + std::to_string(pad));
     if (splitMs >= 0) add("split=" + std::to_string(splitMs));
     if (splitAt >= 0) add("split-at=" + std::to_string(splitAt));
     if (trickleMs >= 0) add("trickle=" + std::to_string(trickleMs));

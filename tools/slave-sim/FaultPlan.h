@@ -16,6 +16,8 @@ struct FaultActions {
     bool badTransactionId = false;     // bad-tid
     bool badUnit = false;              // bad-unit
     bool badCrc = false;               // bad-crc
+    bool badFunction = false;          // bad-fc: the reply's function code plus 1
+    int pad = -1;                      // pad=N: N zero bytes after the reply's data, framed
     int splitMs = -1;                  // split=MS: two writes, the pause between them
     int splitAt = -1;                  // split-at=N: bytes in the first write
     int trickleMs = -1;                // trickle=MS: one byte per write

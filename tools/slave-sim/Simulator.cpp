@@ -323,6 +323,8 @@ void Simulator::Answer(Link& link, const Request& request) {
     }
     // Modbus over Serial Line V1.02, 2.2: a broadcast is never answered.
     if (broadcast) return;
+    if (actions.badFunction && !reply.empty()) reply[0] = static_cast<uint8_t>(reply[0] + 1);
+    if (actions.pad > 0) reply.insert(reply.end(), static_cast<size_t>(actions.pad), 0);
 
     const uint16_t transactionId =
         static_cast<uint16_t>(request.transactionId + (actions.badTransactionId ? 1 : 0));

@@ -30,6 +30,17 @@ bool StartSimulator(PeerProcess& process, const std::string& device,
     return process.Start(argv, error) && process.WaitForLine("serving", line, 10s, error);
 }
 
+bool StartTcpSimulator(PeerProcess& process, const std::vector<std::string>& options,
+                       uint16_t& port, std::string& error) {
+    std::vector<std::string> argv = {KESTROM_SLAVE_SIM, "--quiet", "--port", "0"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    std::string line;
+    if (!process.Start(argv, error) || !process.WaitForLine("listening on", line, 10s, error))
+        return false;
+    port = static_cast<uint16_t>(std::stoi(line.substr(line.rfind(':') + 1)));
+    return true;
+}
+
 std::string PeerSlave::Name(Kind kind) {
     static const char* const names[] = {"PymodbusTcp", "PymodbusRtuOverTcp", "PymodbusRtuOnPty",
                                         "LibmodbusTcp", "LibmodbusRtuOnPty"};

@@ -41,3 +41,8 @@ class PeerSlave {
 // The simulator serving `device` with these options.
 bool StartSimulator(PeerProcess& process, const std::string& device,
                     const std::vector<std::string>& options, std::string& error);
+
+// The simulator on a free loopback TCP port, with these options; port
+// receives the port it listens on.
+bool StartTcpSimulator(PeerProcess& process, const std::vector<std::string>& options,
+                       uint16_t& port, std::string& error);

@@ -225,6 +225,17 @@ class Faults(unittest.TestCase):
             self.assertEqual(len(recv_exactly(s, 5)), 5)
             self.assertTrue(silent(s, 0.2), "garbage: exactly 5 bytes")
 
+    def test_a_wrong_function_code_and_a_padded_frame_are_framed_soundly(self):
+        with Simulator("--set", "hr:0=4660", "--fault", "bad-fc:req=1", "--fault", "pad=3:req=2",
+                       "--quiet") as sim, connect(sim.port) as s:
+            s.sendall(mbap(1, 1, bytes([3, 0, 0, 0, 1])))
+            self.assertEqual(recv_mbap(s)[7:].hex(" "), "04 02 12 34", "bad-fc: 3 answers as 4")
+            s.sendall(mbap(2, 1, bytes([3, 0, 0, 0, 1])))
+            padded = recv_mbap(s)
+            self.assertEqual((padded[4:6].hex(" "), padded[7:].hex(" ")),
+                             ("00 08", "03 02 12 34 00 00 00"),
+                             "pad: three zero bytes after the data, counted by the MBAP length")
+
     def test_delay_split_and_trickle_shape_the_timing(self):
         with Simulator("--fault", "delay=500:req=1", "--fault", "split=300+split-at=3:req=2",
                        "--fault", "trickle=30:req=3", "--quiet") as sim, connect(sim.port) as s:

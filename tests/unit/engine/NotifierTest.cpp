@@ -108,4 +108,21 @@ TEST(Notifier, GivesAPacketToTheFirstTargetThatTakesItOrFreesIt) {
     notifier.PostPacket(EventPacketReceived, Request(16));  // still queued: dies with the queue
 }
 
+TEST(NotificationQueue, AFallingBehindConsumerLosesPacketsBeforeValueChanges) {
+    NotificationQueue queue(100);
+    size_t packets = 0;
+    for (int i = 0; i < 200; ++i) {
+        PacketPtr packet(new ModbusPacket(0, 0));
+        if (queue.PostPacket(EventPacketReceived, packet)) ++packets;
+    }
+    EXPECT_EQ(packets, 90u) << "packets stop at nine tenths";
+    size_t changes = 0;
+    for (uint16_t address = 0; address < 20; ++address)
+        if (queue.Post(EventItemChanged, address)) ++changes;
+    EXPECT_EQ(changes, 10u) << "the last tenth is kept for other events";
+    EXPECT_FALSE(queue.Post(EventItemChanged, 99)) << "a full queue refuses everything";
+    queue.Send(EventRunEnded, 0);
+    EXPECT_EQ(queue.Size(), 101u) << "a send is never refused";
+}
+
 }  // namespace

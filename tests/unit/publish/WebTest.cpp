@@ -236,9 +236,12 @@ TEST_F(Web, RestartMovesToTheNewPortAndAPortInUseOrOutOfRangeIsReported) {
 
 TEST_F(Web, KeptAliveConnectionsServeSeveralRequestsAndDoNotDelayAStop) {
     Serve();
-    const std::string twice = RawExchange(
-        port, "GET /100 HTTP/1.1\r\nHost: x\r\n\r\nGET /subscribe/ HTTP/1.1\r\nHost: x\r\n\r\n",
-        500);
+    // The second request closes the connection, so the exchange ends with it.
+    const std::string twice = RawExchange(port,
+                                          "GET /100 HTTP/1.1\r\nHost: x\r\n\r\n"
+                                          "GET /subscribe/ HTTP/1.1\r\nHost: x\r\n"
+                                          "Connection: close\r\n\r\n",
+                                          5000);
     EXPECT_NE(twice.find(kEntry100), std::string::npos) << twice;
     EXPECT_NE(twice.find("\"program\":\"Kestrom Master\""), std::string::npos) << twice;
 
@@ -254,6 +257,53 @@ TEST_F(Web, KeptAliveConnectionsServeSeveralRequestsAndDoNotDelayAStop) {
     EXPECT_LT(stopped, std::chrono::milliseconds(1500));
     EXPECT_NE(idle.find(kEntry100), std::string::npos) << idle;
     EXPECT_FALSE(CanConnect(port));
+}
+
+// Connections that send nothing, or only the start of a head, as a browser
+// with several tabs or a port scanner leaves them, hold no worker thread:
+// every one of them open at once does not keep others from an answer.
+TEST_F(Web, IdleAndTricklingConnectionsDoNotKeepOtherRequestsWaiting) {
+    constexpr size_t kIdle = 64;
+    constexpr size_t kTrickling = 16;
+    Serve();
+    std::vector<intptr_t> open;
+    for (size_t i = 0; i < kIdle + kTrickling; ++i) {
+        const intptr_t socket = TestSocket::Connect(port);
+        ASSERT_GE(socket, 0) << "connection " << i;
+        open.push_back(socket);
+    }
+    const std::string start = "GET /100 HTTP/1.1\r\nHo";
+    for (size_t i = kIdle; i < open.size(); ++i) {
+        ASSERT_TRUE(TestSocket::Wait(open[i], true, 2000)) << "connection " << i;
+        EXPECT_EQ(TestSocket::Send(open[i], start.data(), start.size()), long(start.size()));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // all accepted by now
+
+    for (int request = 0; request < 5; ++request) {
+        const auto begin = Clock::now();
+        const std::string answer =
+            RawExchange(port, "GET /100 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 3000);
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
+        EXPECT_NE(answer.find(kEntry100), std::string::npos) << answer;
+        EXPECT_LT(took.count(), 500)
+            << "request " << request << " with " << open.size() << " connections waiting";
+    }
+
+    // A trickled head that is completed is answered like any other.
+    const std::string rest = "st: x\r\n\r\n";
+    EXPECT_EQ(TestSocket::Send(open.back(), rest.data(), rest.size()), long(rest.size()));
+    std::string answer;
+    char buffer[1024];
+    for (const auto until = Clock::now() + std::chrono::seconds(3);
+         answer.find(kEntry100) == std::string::npos && Clock::now() < until;) {
+        if (!TestSocket::Wait(open.back(), false, 100)) continue;
+        const long n = TestSocket::Receive(open.back(), buffer, sizeof buffer);
+        if (n <= 0) break;
+        answer.append(buffer, size_t(n));
+    }
+    EXPECT_NE(answer.find(kEntry100), std::string::npos) << answer;
+    for (intptr_t socket : open) TestSocket::Close(socket);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "../TestFiles.h"
 #include "document/FileHandler.h"
+#include "document/SaveTemporary.h"
 
 namespace {
 
@@ -39,6 +42,22 @@ TEST(MakeDataPath, BuildsTheSettingsPathInTheCommonApplicationDataFolder) {
     EXPECT_FALSE(MakeDataPath(SpecialFolder::Documents, std::wstring(300, L'n').c_str(), L"ini",
                               nullptr, path));
     EXPECT_EQ(path, L"unchanged");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SaveFailure, ANewSaveKeepsTheTemporaryOfARunningProcess) {
+    TempFolder folder;
+    const std::wstring path = folder.File(L"plant.xmb");
+    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
+    const std::wstring running = SaveTemporary::Name(L"plant.xmb", ::GetCurrentProcessId(), 999);
+    PutBytes(folder.File(running), Bytes(4096, 2));
+    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
+    auto names = folder.Names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"plant.xmb", running}));
 }
 
 }  // namespace
