@@ -169,10 +169,8 @@ LRESULT WindowAddressMap::OnReflectedNotify(UINT code, NMHDR* header) {
 }
 
 LRESULT WindowAddressMap::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (target_.HandleMessage(msg, wParam)) return 1;
     switch (msg) {
-        case MessageTargetWake:
-            target_.Deliver();
-            return 1;
         case EventDocumentChanged:
             Synchronise();
             return 1;

@@ -57,10 +57,7 @@ void WindowBreakdown::ShowPacket(const ModbusPacket* packet) {
 }
 
 LRESULT WindowBreakdown::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == MessageTargetWake) {
-        target_.Deliver();
-        return 1;
-    }
+    if (target_.HandleMessage(msg, wParam)) return 1;
     if (msg == EventPacketSelected) {
         ShowPacket(reinterpret_cast<const ModbusPacket*>(wParam));
         return 1;

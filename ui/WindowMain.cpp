@@ -492,10 +492,8 @@ void WindowMain::Close() {
 }
 
 LRESULT WindowMain::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (target_.HandleMessage(msg, wParam)) return 1;
     switch (msg) {
-        case MessageTargetWake:
-            target_.Deliver();
-            return 1;
         case EventItemChanged:
             document_.OnValueChanged(static_cast<uint16_t>(wParam));
             return 1;

@@ -280,10 +280,8 @@ void WindowMonitor::AddPolledAddresses() {
 }
 
 LRESULT WindowMonitor::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (target_.HandleMessage(msg, wParam)) return 1;
     switch (msg) {
-        case MessageTargetWake:
-            target_.Deliver();
-            return 1;
         case EventConnectionState:
             if (wParam <= 4) AddRow(Kind::State, static_cast<uint32_t>(wParam), nullptr);
             return 1;

@@ -50,6 +50,8 @@ class WindowMonitor : public CommonControls::ListView {
     size_t RowsKept() const { return rows_.size(); }
     // Every row added since the monitor was made, dropped ones included.
     uint64_t RowsAdded() const { return rowsAdded_; }
+    // Events the monitor never saw: it fell too far behind a fast worker.
+    uint64_t DroppedEvents() const { return target_.Dropped(); }
     // The packet of a row (null for a row without one).
     const ModbusPacket* PacketAt(size_t row) const;
     // The texts of a row: 0 time, 1 direction, 2 description, 3 content.

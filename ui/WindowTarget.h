@@ -13,22 +13,30 @@
 
 // A window as a receiver of the notifier's events. Sent events are sent
 // messages, handled before Send returns. Posted events are gathered here
-// and handed to the window in batches: the first event of a batch posts one
-// wake-up message, and when it arrives Deliver sends the window every event
-// gathered so far, in order. A worker that posts tens of thousands of events
-// a second thus costs the window's queue one message per batch, the window
-// keeps painting and answering the user, and the queue never fills.
+// and handed to the window in batches, so that a worker that posts tens of
+// thousands of events a second never floods the window's queue, whose
+// posted messages would come before every click and every repaint:
 //
-// While the window lags, a value changed twice is told once (the window
-// reads the newest value anyway), and past kMaxWaiting waiting events the
-// oldest are dropped, their packets freed: memory stays bounded and the
-// newest events are the ones shown.
+// - The first event after a quiet spell posts one wake-up message, and the
+//   window takes the batch at once.
+// - While events keep coming, the batches come on a timer instead. A timer
+//   message is the lowest of all, after input and painting, so the window
+//   stays drawn and answers the user however fast the slave answers, and
+//   each batch is cut off after a few milliseconds of work.
+// - While the window lags, a value changed twice is told once (the window
+//   reads the newest value anyway), and past kMaxWaiting waiting events the
+//   oldest are dropped, their packets freed: memory stays bounded and the
+//   newest events are the ones shown.
 //
 // It registers the window for the events it names and unregisters it when
 // it goes, so no thread can post to a window object that is gone.
 class WindowTarget final : public NotifyTarget {
   public:
     static constexpr size_t kMaxWaiting = 20000;
+    // The pace of the batches while events keep coming.
+    static constexpr UINT kBatchMilliseconds = 15;
+    // The window's timer that paces them.
+    static constexpr UINT_PTR kTimerId = 0x4B4D;
 
     explicit WindowTarget(Notifier& notifier) : notifier_(notifier) {}
     ~WindowTarget();
@@ -44,8 +52,11 @@ class WindowTarget final : public NotifyTarget {
     bool PostPacket(uint32_t event, PacketPtr& packet) override;
     void Send(uint32_t event, uintptr_t wParam) override;
 
-    // The window calls it for the wake-up message (MessageTargetWake): it
-    // sends the window every event waiting, in the order they came.
+    // The window passes every message here first: the wake-up message and
+    // the batch timer are handled (true), the rest is the window's.
+    bool HandleMessage(UINT msg, WPARAM wParam);
+    // Sends the window the events waiting, in the order they came, for at
+    // most a few milliseconds; the rest wait for the next batch.
     void Deliver();
     // Events dropped because the window lagged too far behind.
     uint64_t Dropped() const { return dropped_.load(); }
@@ -59,6 +70,10 @@ class WindowTarget final : public NotifyTarget {
     // Takes the packet (when one is given) only when it returns true.
     bool Enqueue(uint32_t event, uintptr_t wParam, PacketPtr* packet);
     void DropAll();
+    // Moves up to count waiting events into batch; false when none waited.
+    bool TakeSome(std::deque<Waiting>& batch, size_t count);
+    void StartPacing(HWND hwnd);
+    void StopPacing(HWND hwnd);
 
     Notifier& notifier_;
     // Read by the workers as they post.
@@ -68,6 +83,9 @@ class WindowTarget final : public NotifyTarget {
     // The addresses whose EventItemChanged waits, so a second one is not
     // queued again.
     std::bitset<65536> changed_;
+    // A wake-up message is on its way, or the timer paces the batches: the
+    // workers post nothing then.
     bool wakePosted_ = false;
+    bool pacing_ = false;
     std::atomic<uint64_t> dropped_{0};
 };

@@ -2,7 +2,8 @@
 # The Windows program under load: the real main window polls the slave
 # simulator with the demo project at poll rate 0 and 1 ms, on an X display
 # of its own under Wine, while its answer time to sent messages is measured.
-#   bench/window/run-window-load.sh [SECONDS]   (default 60 per poll rate)
+#   bench/window/run-window-load.sh [SECONDS [RATES]]
+#   (default 60 seconds for each of the poll rates "0 1")
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -42,6 +43,6 @@ text = re.sub(r"port: \d+", "port: " + port, text, count=1)
 text = re.sub(r"webport: \d+", "webport: 0", text)
 open(target, "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
 PYTHON
-for rate in 0 1; do
+for rate in ${2:-0 1}; do
   wine "$program" "Z:$work/load.xmb" "$rate" "$seconds" 2>/dev/null | tr -d '\r'
 done
