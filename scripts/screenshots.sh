@@ -14,7 +14,7 @@ JOBS=${JOBS:-2} bash scripts/build.sh win release >/dev/null
 
 out=${SCREENSHOT_DIR:-build/screenshots}
 mkdir -p "$out"
-host=build/win/tests/gui/screenshot_host.exe
+host=build/win/tools/screenshots/screenshot_host.exe
 exe=build/win/ui/KestromMaster.exe
 driver=build/win/tests/gui/kestrom_driver.exe
 sim=build/release/tools/slave-sim/kestrom-slave-sim

@@ -77,11 +77,10 @@ TEST(DialogPoll, FormatsQuantityAndOkFollowTheFunctionAndTheFields) {
         EXPECT_TRUE(d.Enabled(IDC_POLL_FORMAT));
         EXPECT_TRUE(d.Enabled(IDC_POLL_QUANTITY));
         EXPECT_FALSE(d.OkEnabled()) << "no quantity yet";
-        d.Type(IDC_POLL_QUANTITY, L"125");
-        EXPECT_TRUE(d.OkEnabled());
-        d.Type(IDC_POLL_QUANTITY, L"126");
-        EXPECT_FALSE(d.OkEnabled()) << "more than 125 registers";
+        // The limits themselves are PollForm's (DialogRulesTest): here the
+        // button follows them as the fields change.
         d.Type(IDC_POLL_QUANTITY, L"10");
+        EXPECT_TRUE(d.OkEnabled());
         d.Type(IDC_POLL_START, L"65536");
         EXPECT_FALSE(d.OkEnabled());
         d.Type(IDC_POLL_START, L"100");
@@ -130,8 +129,6 @@ TEST(DialogAddAddresses, OkWaitsForARangeInOrderAndTheTypeIsPreselected) {
         EXPECT_FALSE(d.OkEnabled()) << "first above last";
         d.Type(IDC_ADDR_LAST, L"30");
         EXPECT_TRUE(d.OkEnabled());
-        d.Type(IDC_ADDR_STEP, L"9");
-        EXPECT_FALSE(d.OkEnabled());
         d.Type(IDC_ADDR_STEP, L"2");
         d.Choose(IDC_ADDR_TYPE, L"DOUBLE");
         d.Ok();
@@ -191,11 +188,7 @@ TEST(DialogConnection, LinkChoiceSwitchesTheFieldsAndOkWaitsForUsableValues) {
         EXPECT_TRUE(d.Enabled(IDC_CONN_BAUD));
         EXPECT_TRUE(d.Enabled(IDC_CONN_COM_PORT));
         EXPECT_TRUE(d.OkEnabled());
-        d.Type(IDC_CONN_RETRIES, L"10");
-        EXPECT_FALSE(d.OkEnabled());
         d.Type(IDC_CONN_RETRIES, L"2");
-        d.Type(IDC_CONN_WEB_PORT, L"0");
-        EXPECT_FALSE(d.OkEnabled());
         d.Type(IDC_CONN_WEB_PORT, L"8081");
         d.Choose(IDC_CONN_COM_PORT, L"COM12");
         d.Choose(IDC_CONN_BAUD, L"115200");

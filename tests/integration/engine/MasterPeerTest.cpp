@@ -15,7 +15,6 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <random>
 #include <thread>
@@ -23,12 +22,12 @@
 #include "FakeSlave.h"
 #include "PeerSlave.h"
 #include "SlaveMemory.h"
+#include "TraceLog.h"
 #include "engine/CommsSettings.h"
 #include "engine/ModbusMasterEthernet.h"
 #include "engine/ModbusMasterSerial.h"
 #include "engine/NotificationQueue.h"
 #include "engine/Notifier.h"
-#include "protocol/DebugTrace.h"
 #include "protocol/FormatPreset.h"
 #include "protocol/ModbusPacket.h"
 
@@ -143,23 +142,6 @@ std::map<uint16_t, long> ReadWithMbpoll(uint16_t port, int table, int start, int
     return values;
 }
 
-// The serial master's step traces while a test runs.
-std::mutex traceLock;
-std::wstring traced;
-
-void CollectTrace(const wchar_t* line) {
-    std::lock_guard guard(traceLock);
-    traced += line;
-}
-
-size_t TraceCount(const std::wstring& line) {
-    std::lock_guard guard(traceLock);
-    size_t count = 0;
-    for (size_t at = traced.find(line); at != std::wstring::npos; at = traced.find(line, at + 1))
-        ++count;
-    return count;
-}
-
 struct Peer {
     const char* name;
     Kind kind;
@@ -213,17 +195,15 @@ TEST_P(MasterAgainstPeer, ReadsEveryTableAndWritesWhatTheSlaveThenHolds) {
                                            ? DataItem::MakeUnsignedShort(static_cast<uint16_t>(v))
                                            : DataItem(DataItem::UnsignedShort));
 
-    traced.clear();
-    const DebugTrace::Sink previous = DebugTrace::SetSink(CollectTrace);
+    const TraceLog trace;
     const Steps steps = StepsOf(run.Until("received", run.settings.polls.size()));
     run.master->Stop(true);
-    DebugTrace::SetSink(previous);
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "retry"), 0) << "no timeouts";
     if (slave.onPty()) {
         // Every reply, of every function, ended with its CRC rather than at
         // the silence after it.
-        EXPECT_EQ(TraceCount(L"Message gap - parsing\n"), 0u);
-        EXPECT_GE(TraceCount(L"Message parse done\n"), run.settings.polls.size());
+        EXPECT_EQ(trace.Count(L"Message gap - parsing\n"), 0u);
+        EXPECT_GE(trace.Count(L"Message parse done\n"), run.settings.polls.size());
     }
     for (const auto& [a, v] : bits)
         EXPECT_EQ(run.settings.datamap.Find(a)->AsBit(), v == 1) << "bit " << a;
@@ -279,14 +259,12 @@ TEST_F(SerialLine, ReadsAndWritesFloatsAndDoublesWithTheDanielFunctions) {
     s.datamap.Insert(10, DataItem::MakeFloat(6.5f));
     s.datamap.Insert(11, DataItem::MakeFloat(-0.5f));
     s.datamap.Insert(20, DataItem::MakeDouble(2.0e-3));
-    traced.clear();
-    const DebugTrace::Sink previous = DebugTrace::SetSink(CollectTrace);
+    const TraceLog trace;
     const Steps steps = StepsOf(run.Until("received", run.settings.polls.size()));
     run.master->Stop(true);
-    DebugTrace::SetSink(previous);
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "retry"), 0) << "no timeouts";
-    EXPECT_EQ(TraceCount(L"Message gap - parsing\n"), 0u) << "every reply ended with its CRC";
-    EXPECT_GE(TraceCount(L"Message parse done\n"), run.settings.polls.size());
+    EXPECT_EQ(trace.Count(L"Message gap - parsing\n"), 0u) << "every reply ended with its CRC";
+    EXPECT_GE(trace.Count(L"Message parse done\n"), run.settings.polls.size());
     EXPECT_EQ(s.datamap.Find(0)->AsFloat(), 1.5f);
     EXPECT_EQ(s.datamap.Find(1)->AsFloat(), -2.25f);
     EXPECT_EQ(s.datamap.Find(4)->AsDouble(), 3.125);

@@ -54,7 +54,5 @@ inline SlaveMemory MakeSlaveMemory() {
     put(m.input, 0, {7, 8, 9, 40000, 65534});
     // LONG UINT at 10: 1, 2147483648.
     put(m.input, 10, {0x0000, 0x0001, 0x8000, 0x0000});
-    // PHILIPS FLOAT at 20: 123.5 (42F70000), -7.25 (C0E80000).
-    put(m.input, 20, {0x42F7, 0x0000, 0xC0E8, 0x0000});
     return m;
 }

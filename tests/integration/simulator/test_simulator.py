@@ -1,11 +1,10 @@
-"""The slave simulator against clients nobody here wrote (pymodbus, libmodbus,
-mbpoll) over TCP and socat pty pairs, its frames and every fault family as
+"""The slave simulator against clients nobody here wrote (pymodbus and
+libmodbus) over TCP and socat pty pairs, its frames and every fault family as
 bytes on the wire, and its command line."""
 import ctypes
 import json
 import logging
 import os
-import re
 import select
 import signal
 import socket
@@ -115,20 +114,6 @@ class Clients(unittest.TestCase):
             dump = sim.dump()
             self.assertEqual((dump["hr"]["20"], dump["hr"]["21"], dump["coil"]["18"]), (5, 6, 1))
         self.on_each_link(check, "--baud", "19200", "--parity", "even", "--unit", "3")
-
-    def test_mbpoll(self):
-        def check(sim, device):
-            link = (["-m", "rtu", "-b", "38400", "-P", "none", device] if device
-                    else ["-m", "tcp", "-p", str(sim.port), "127.0.0.1"])
-            mbpoll = lambda *args, values=(): run("mbpoll", "-a", "1", "-0", "-1", "-o", "2", *args,
-                                                  *link, *values)
-            status, out, _ = mbpoll("-r", "0", "-c", "4", "-t", "4")
-            self.assertEqual(re.findall(r"^\[\d+\]:\s+(\d+)", out, re.M), ["10", "20", "30", "40"])
-            self.assertEqual(mbpoll("-r", "100", "-t", "4", values=["7"])[0], 0)
-            self.assertEqual(sim.write_lines(1), ["write hr 100 7"])
-            status, out, err = mbpoll("-r", "65535", "-c", "2", "-t", "4")
-            self.assertIn("Illegal data address", out + err)
-        self.on_each_link(check, "--baud", "38400")
 
 
 class Frames(unittest.TestCase):

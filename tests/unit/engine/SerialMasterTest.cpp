@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 
 #include "FakeSerialPort.h"
 #include "MasterEvents.h"
+#include "TraceLog.h"
 #include "engine/ModbusMasterSerial.h"
-#include "protocol/DebugTrace.h"
 
 namespace {
 
@@ -36,22 +35,8 @@ struct SerialRig : MasterEvents {
 
 class SerialMaster : public ::testing::Test, protected SerialRig {};
 
-std::mutex traceLock;
-std::wstring traced;
-
-void CollectTrace(const wchar_t* line) {
-    std::lock_guard guard(traceLock);
-    traced += line;
-}
-
-bool Traced(const wchar_t* line) {
-    std::lock_guard guard(traceLock);
-    return traced.find(line) != std::wstring::npos;
-}
-
 TEST_F(SerialMaster, EndsAWholeRtuReplyAtOnceAndAnnouncesEveryItemBeforeThePacket) {
-    traced.clear();
-    const DebugTrace::Sink previous = DebugTrace::SetSink(CollectTrace);
+    TraceLog trace;
     port->slave = [](const Bytes& request) { return Chunks{{20, ReadReply(request)}}; };
     settings.polls = {MakeTestPoll(3, 100, 2)};
     MapRegisters(settings.datamap, 100, 1);  // 101 is decoded but not mapped
@@ -64,11 +49,10 @@ TEST_F(SerialMaster, EndsAWholeRtuReplyAtOnceAndAnnouncesEveryItemBeforeThePacke
     master.Stop(true);
     EXPECT_TRUE(Until("run ended").ends_with("state 4, run ended"));
     EXPECT_EQ(settings.connected.load(), 0);
-    DebugTrace::SetSink(previous);
     for (const wchar_t* line :
          {L"TX Complete\n", L"Message parse done\n", L"byte parse. next\n", L"Close\n"})
-        EXPECT_TRUE(Traced(line)) << ::testing::PrintToString(line);
-    EXPECT_FALSE(Traced(L"Message gap - parsing\n")) << "a whole frame does not wait for the gap";
+        EXPECT_TRUE(trace.Has(line)) << ::testing::PrintToString(line);
+    EXPECT_FALSE(trace.Has(L"Message gap - parsing\n")) << "a whole frame does not wait for the gap";
 }
 
 // A reply ends at its last byte when the bytes are known to be the whole
@@ -127,8 +111,7 @@ TEST(SerialMasterFrameEnd, EndsAReplyAtOnceOnlyWhenItIsKnownWhole) {
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        traced.clear();
-        const DebugTrace::Sink previous = DebugTrace::SetSink(CollectTrace);
+        TraceLog trace;
         SerialRig rig;
         rig.settings.timeout = 1000;
         rig.settings.polls = {c.poll};
@@ -138,13 +121,12 @@ TEST(SerialMasterFrameEnd, EndsAReplyAtOnceOnlyWhenItIsKnownWhole) {
         EXPECT_EQ(rig.Until(last), std::string("state 0, state 1, ") + c.expected);
         const long ms = rig.Between(2, rig.times.size() - 1);
         rig.master.Stop(true);
-        DebugTrace::SetSink(previous);
         if (c.atOnce) {
-            EXPECT_TRUE(Traced(L"Message parse done\n")) << "a whole frame ends with its last byte";
-            EXPECT_FALSE(Traced(L"Message gap - parsing\n"));
+            EXPECT_TRUE(trace.Has(L"Message parse done\n")) << "a whole frame ends with its last byte";
+            EXPECT_FALSE(trace.Has(L"Message gap - parsing\n"));
         } else {
             EXPECT_GE(ms, 200) << "this frame ends only at the silence after it";
-            EXPECT_TRUE(Traced(L"Message gap - parsing\n") || Traced(L" - Aborting\n"));
+            EXPECT_TRUE(trace.Has(L"Message gap - parsing\n") || trace.Has(L" - Aborting\n"));
         }
     }
 }

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -31,71 +30,60 @@ std::string Narrow(const std::wstring& text) {
 }
 
 // ---------------------------------------------------------------------------
-// Menus
+// Menus: the commands the windows handle and gray, each where the program
+// looks for it. The texts users read are checked on screen by the end-to-end
+// tests.
 
 struct MenuEntry {
-    UINT id = 0;  // 0 with no text: a separator
-    const wchar_t* text = nullptr;
+    UINT id = 0;     // 0: a separator
     UINT state = 0;  // MF_GRAYED, MF_CHECKED
 };
 const MenuEntry kSeparator{};
 
-struct MenuColumn {
-    const wchar_t* title;  // nullptr: a context menu's sub-menu, whose title nobody sees
-    std::vector<MenuEntry> entries;
-};
-
 struct MenuCase {
     int id;
     const char* name;
-    std::vector<MenuColumn> columns;
+    std::vector<std::vector<MenuEntry>> columns;  // each top-level item's sub-menu
 };
 
 const std::vector<MenuCase>& MenuCases() {
     static const std::vector<MenuCase> cases = {
         {IDM_MAIN,
          "menu bar",
-         {{L"&File",
-           {{ID_NEW, L"&New"},
-            {ID_OPEN, L"&Open"},
-            {ID_SAVE, L"&Save"},
-            {ID_SAVE_AS, L"Save &As"},
-            kSeparator,
-            {ID_RECENT_FILE, L"<recent file>", MF_GRAYED},
-            kSeparator,
-            {ID_EXIT, L"E&xit"}}},
-          {L"&Edit",
-           {{ID_ADD_POLL, L"&Add Poll"},
-            {ID_EDIT_POLL, L"&Edit Poll"},
-            {ID_DELETE_POLL, L"&Delete Poll"},
-            {ID_MOVE_POLL_UP, L"Move Poll Up"},
-            {ID_MOVE_POLL_DOWN, L"Move Poll Down"},
-            kSeparator,
-            {ID_ADD_ADDRESSES, L"Add Addresses"}}},
-          {L"&Setup", {{ID_COMMS_PARAMETERS, L"Comms Parameters"}}},
-          {L"&Control", {{ID_RUN, L"Run"}}},
-          {L"&Logging",
-           {{ID_TRACK_LATEST, L"Track Latest", MF_CHECKED}, {ID_LOG_TO_FILE, L"Log To File"}}},
-          {L"&Help", {{ID_ABOUT, L"About"}}}}},
+         {{{ID_NEW},
+           {ID_OPEN},
+           {ID_SAVE},
+           {ID_SAVE_AS},
+           kSeparator,
+           {ID_RECENT_FILE, MF_GRAYED},
+           kSeparator,
+           {ID_EXIT}},
+          {{ID_ADD_POLL},
+           {ID_EDIT_POLL},
+           {ID_DELETE_POLL},
+           {ID_MOVE_POLL_UP},
+           {ID_MOVE_POLL_DOWN},
+           kSeparator,
+           {ID_ADD_ADDRESSES}},
+          {{ID_COMMS_PARAMETERS}},
+          {{ID_RUN}},
+          {{ID_TRACK_LATEST, MF_CHECKED}, {ID_LOG_TO_FILE}},
+          {{ID_ABOUT}}}},
         {IDM_POLL_POPUP,
          "poll list context menu",
-         {{nullptr,
-           {{ID_ADD_POLL, L"&Add Poll"},
-            {ID_EDIT_POLL, L"&Edit Poll"},
-            {ID_DELETE_POLL, L"&Delete Poll"},
-            kSeparator,
-            {ID_MOVE_POLL_UP, L"Move Poll Up"},
-            {ID_MOVE_POLL_DOWN, L"Move Poll Down"},
-            kSeparator,
-            {ID_ADD_POLLED_ADDRESSES, L"Add Polled Addresses"},
-            {ID_DO_POLL, L"Do Poll"}}}}},
+         {{{ID_ADD_POLL},
+           {ID_EDIT_POLL},
+           {ID_DELETE_POLL},
+           kSeparator,
+           {ID_MOVE_POLL_UP},
+           {ID_MOVE_POLL_DOWN},
+           kSeparator,
+           {ID_ADD_POLLED_ADDRESSES},
+           {ID_DO_POLL}}}},
         {IDM_ADDRESS_POPUP,
          "address map context menu",
-         {{nullptr,
-           {{ID_ADD_ADDRESSES, L"Add Addresses"}, {ID_DELETE_ADDRESSES, L"Delete Addresses"}}}}},
-        {IDM_MONITOR_POPUP,
-         "monitor context menu",
-         {{nullptr, {{ID_ADD_POLLED_ADDRESSES, L"Add Polled Addresses"}}}}},
+         {{{ID_ADD_ADDRESSES}, {ID_DELETE_ADDRESSES}}}},
+        {IDM_MONITOR_POPUP, "monitor context menu", {{{ID_ADD_POLLED_ADDRESSES}}}},
     };
     return cases;
 }
@@ -125,33 +113,30 @@ MenuItemRead ReadMenuItem(HMENU menu, int position) {
     return item;
 }
 
-TEST(Resources, EachMenuHoldsItsCommandsWithTheirTextsInOrder) {
+TEST(Resources, EachMenuHoldsItsCommandsInOrderWithTheirStartingStates) {
     for (const MenuCase& expected : MenuCases()) {
         SCOPED_TRACE(expected.name);
         HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(expected.id));
         ASSERT_NE(menu, nullptr) << "menu " << expected.id << " does not load";
         ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(expected.columns.size()));
         for (size_t c = 0; c < expected.columns.size(); ++c) {
-            const MenuColumn& column = expected.columns[c];
+            const std::vector<MenuEntry>& column = expected.columns[c];
             const MenuItemRead top = ReadMenuItem(menu, static_cast<int>(c));
             SCOPED_TRACE("top-level item " + std::to_string(c) + " " + Narrow(top.text));
-            if (column.title) {
-                EXPECT_EQ(top.text, column.title);
-            }
+            EXPECT_FALSE(top.text.empty() && expected.id == IDM_MAIN) << "a titled column";
             ASSERT_NE(top.submenu, nullptr) << "top-level items open sub-menus";
-            ASSERT_EQ(GetMenuItemCount(top.submenu), static_cast<int>(column.entries.size()));
-            for (size_t i = 0; i < column.entries.size(); ++i) {
-                const MenuEntry& entry = column.entries[i];
+            ASSERT_EQ(GetMenuItemCount(top.submenu), static_cast<int>(column.size()));
+            for (size_t i = 0; i < column.size(); ++i) {
                 const MenuItemRead item = ReadMenuItem(top.submenu, static_cast<int>(i));
                 SCOPED_TRACE("item " + std::to_string(i) + " " + Narrow(item.text));
-                if (!entry.text) {
+                if (column[i].id == 0) {
                     EXPECT_TRUE(item.type & MFT_SEPARATOR) << "a separator";
                     continue;
                 }
-                EXPECT_EQ(item.id, entry.id);
-                EXPECT_EQ(item.text, entry.text);
+                EXPECT_EQ(item.id, column[i].id);
+                EXPECT_FALSE(item.text.empty());
                 EXPECT_EQ(item.submenu, nullptr);
-                EXPECT_EQ(item.state & (MF_GRAYED | MF_CHECKED), entry.state);
+                EXPECT_EQ(item.state & (MF_GRAYED | MF_CHECKED), column[i].state);
             }
         }
         DestroyMenu(menu);
@@ -161,60 +146,6 @@ TEST(Resources, EachMenuHoldsItsCommandsWithTheirTextsInOrder) {
 // ---------------------------------------------------------------------------
 // Strings
 
-const std::map<UINT, std::wstring>& ExpectedStrings() {
-    static const std::map<UINT, std::wstring> strings = {
-        {IDS_WELCOME, L"Welcome to Kestrom Master"},
-        {IDS_CONNECTED, L"Connected"},
-        {IDS_NOT_CONNECTED, L"Not Connected"},
-        {IDS_CONNECTING, L"Connecting..."},
-        {IDS_ENTER_VALUE, L"Enter Value"},
-        {IDS_CONNECTION_FAILED, L"Connection Failed."},
-        {IDS_ATTEMPTING, L"Attempting to connect."},
-        {IDS_CONNECTION_LOST, L"Connection Lost"},
-        {IDS_CONNECTION_CLOSED, L"Connection Closed"},
-        {IDS_TOOL_CONNECTION, L"Connection"},
-        {IDS_TOOL_RUN, L"Run"},
-        {IDS_COL_FUNCTION, L"Function"},
-        {IDS_COL_ADDRESS_START, L"Address Start"},
-        {IDS_COL_ITEM_COUNT, L"Item Count"},
-        {IDS_COL_NUMBER_FORMAT, L"Number Format"},
-        {IDS_SAVE_CHANGES, L"Save Changes?"},
-        {IDS_COL_TIME, L"Time"},
-        {IDS_COL_DIR, L"Dir"},
-        {IDS_COL_DESCRIPTION, L"Description"},
-        {IDS_COL_CONTENT, L"Content (Hex)"},
-        {IDS_UNKNOWN, L"Unknown"},
-        {IDS_COL_FIELD, L"Field"},
-        {IDS_COL_DATA_HEX, L"Data (Hex)"},
-        {IDS_COL_VALUE, L"Value"},
-        {IDS_COL_ADDRESS, L"Address"},
-        {IDS_COL_TYPE, L"Type"},
-        {IDS_POLL, L"Poll"},
-        {IDS_REPLY, L"Reply"},
-        {IDS_WITH, L"with"},
-        {IDS_OF_DATA, L"of data"},
-        {IDS_TO, L"to"},
-        {IDS_BD_MESSAGE_ID, L"Message ID"},
-        {IDS_BD_PROTOCOL_ID, L"Protocol ID"},
-        {IDS_BD_MESSAGE_LENGTH, L"Message Length"},
-        {IDS_BD_REG_COUNT, L"Reg Count"},
-        {IDS_BD_BYTE_COUNT, L"Byte Count"},
-        {IDS_BD_DATA, L"Data"},
-        {IDS_BD_CRC, L"CRC"},
-        {IDS_BD_OUR_ADDRESS, L"Our address"},
-        {IDS_BD_EXPECTED, L"Expected"},
-        {IDS_BD_BYTES, L"Bytes"},
-        {IDS_BD_GOT, L"Got"},
-        {IDS_BD_UNRECOGNISED, L"Unrecognised function"},
-        {IDS_BD_TRUNCATED, L"Message truncated"},
-        {IDS_BD_TOO_LONG, L"Message too long"},
-        {IDS_TIMEOUT_RETRY, L"Timeout. Retrying."},
-        {IDS_TIMEOUT_GIVE_UP, L"Timeout. Giving up."},
-        {IDS_BD_ERROR, L"Error"},
-    };
-    return strings;
-}
-
 std::wstring LoadResourceString(UINT id) {
     const wchar_t* text = nullptr;
     // With no buffer, LoadStringW answers a pointer into the resource itself.
@@ -222,33 +153,26 @@ std::wstring LoadResourceString(UINT id) {
     return length > 0 && text ? std::wstring(text, length) : std::wstring();
 }
 
-BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
-    if (IS_INTRESOURCE(name)) {
-        reinterpret_cast<std::vector<UINT>*>(found)->push_back(LOWORD(name));
-    }
-    return TRUE;
-}
-
-TEST(Resources, EveryStringIdLoadsItsText) {
-    for (const auto& [id, text] : ExpectedStrings()) {
-        wchar_t buffer[256] = {};
-        const int length = LoadStringW(GetModuleHandleW(nullptr), id, buffer, 256);
-        EXPECT_EQ(std::wstring(buffer, length), text) << "string " << id;
+// The program's string ids run in two unbroken stretches (ResourceIds.h).
+TEST(Resources, EveryStringIdTheProgramLoadsHasAText) {
+    const std::pair<UINT, UINT> stretches[] = {{IDS_WELCOME, IDS_SAVE_CHANGES},
+                                               {IDS_COL_TIME, IDS_BD_ERROR}};
+    for (const auto& [first, last] : stretches) {
+        for (UINT id = first; id <= last; ++id) {
+            EXPECT_FALSE(LoadResourceString(id).empty()) << "string " << id;
+        }
     }
 }
 
-TEST(Resources, TheStringTableHoldsNoOtherStringsSoNoCommandHasMenuHelp) {
-    std::vector<UINT> blocks;
-    EnumResourceNamesW(GetModuleHandleW(nullptr), RT_STRING, CollectName,
-                       reinterpret_cast<LONG_PTR>(&blocks));
-    ASSERT_FALSE(blocks.empty());
-    for (UINT block : blocks) {
-        // Block n holds the sixteen strings from (n - 1) * 16. A string with a
-        // command's id would become that command's menu help.
-        for (UINT id = (block - 1) * 16; id < block * 16; ++id) {
-            const std::wstring text = LoadResourceString(id);
-            EXPECT_TRUE(text.empty() || ExpectedStrings().count(id))
-                << "string " << id << " \"" << Narrow(text) << "\" is not one of the program's";
+// A string with a command's id would become that command's menu help in the
+// status bar, where the program shows its own default text instead.
+TEST(Resources, NoStringSitsAtACommandsIdSoNoCommandHasMenuHelp) {
+    for (const MenuCase& menu : MenuCases()) {
+        for (const std::vector<MenuEntry>& column : menu.columns) {
+            for (const MenuEntry& entry : column) {
+                if (entry.id == 0) continue;
+                EXPECT_EQ(Narrow(LoadResourceString(entry.id)), "") << "string " << entry.id;
+            }
         }
     }
 }
@@ -262,64 +186,55 @@ enum class Kind { Edit, DropList, Radio, DefaultButton, Button };
 struct ControlCase {
     int id;
     Kind kind;
-    const wchar_t* text;  // buttons; fields start empty
 };
 
 struct DialogCase {
     int id;
-    const wchar_t* title;
     std::vector<ControlCase> controls;  // in tab order; a radio group's tab stop is its first
-    std::vector<std::wstring> labels;   // static texts, in template order
-    std::vector<std::wstring> groups;   // group box texts, in template order
+    size_t labels;                      // static texts
+    size_t groups;                      // group boxes
 };
 
 const std::vector<DialogCase>& DialogCases() {
     static const std::vector<DialogCase> cases = {
         {IDD_CONNECTION,
-         L"Connection Details",
-         {{IDC_CONN_NETWORK, Kind::Radio, L"Network"},
-          {IDC_CONN_SERIAL, Kind::Radio, L"Serial"},
-          {IDC_CONN_HOST, Kind::Edit, L""},
-          {IDC_CONN_PORT, Kind::Edit, L""},
-          {IDC_CONN_COM_PORT, Kind::DropList, L""},
-          {IDC_CONN_BAUD, Kind::DropList, L""},
-          {IDC_CONN_PARITY, Kind::DropList, L""},
-          {IDC_CONN_STOP_BITS, Kind::DropList, L""},
-          {IDC_CONN_HANDSHAKING, Kind::DropList, L""},
-          {IDC_CONN_PROTOCOL, Kind::DropList, L""},
-          {IDC_CONN_POLL_RATE, Kind::Edit, L""},
-          {IDC_CONN_TIMEOUT, Kind::Edit, L""},
-          {IDC_CONN_RETRIES, Kind::Edit, L""},
-          {IDC_CONN_MODBUS_ADDRESS, Kind::Edit, L""},
-          {IDC_CONN_WEB_PORT, Kind::Edit, L""},
-          {IDOK, Kind::DefaultButton, L"OK"},
-          {IDCANCEL, Kind::Button, L"Cancel"}},
-         {L"Slave IP Address:", L"Port:", L"Serial Port:", L"Baud Rate:", L"Parity:", L"Stop Bits:",
-          L"Handshaking:", L"Protocol:", L"Poll Rate:", L"ms", L"Timeout:", L"ms", L"Retries",
-          L"Modbus Address:", L"Port:"},
-         {L"Network", L"Serial", L"Modbus", L"Web Server"}},
+         {{IDC_CONN_NETWORK, Kind::Radio},
+          {IDC_CONN_SERIAL, Kind::Radio},
+          {IDC_CONN_HOST, Kind::Edit},
+          {IDC_CONN_PORT, Kind::Edit},
+          {IDC_CONN_COM_PORT, Kind::DropList},
+          {IDC_CONN_BAUD, Kind::DropList},
+          {IDC_CONN_PARITY, Kind::DropList},
+          {IDC_CONN_STOP_BITS, Kind::DropList},
+          {IDC_CONN_HANDSHAKING, Kind::DropList},
+          {IDC_CONN_PROTOCOL, Kind::DropList},
+          {IDC_CONN_POLL_RATE, Kind::Edit},
+          {IDC_CONN_TIMEOUT, Kind::Edit},
+          {IDC_CONN_RETRIES, Kind::Edit},
+          {IDC_CONN_MODBUS_ADDRESS, Kind::Edit},
+          {IDC_CONN_WEB_PORT, Kind::Edit},
+          {IDOK, Kind::DefaultButton},
+          {IDCANCEL, Kind::Button}},
+         15,
+         4},
         {IDD_POLL,
-         L"Modbus Poll",
-         {{IDC_POLL_FUNCTION, Kind::DropList, L""},
-          {IDC_POLL_START, Kind::Edit, L""},
-          {IDC_POLL_QUANTITY, Kind::Edit, L""},
-          {IDC_POLL_FORMAT, Kind::DropList, L""},
-          {IDOK, Kind::DefaultButton, L"OK"},
-          {IDCANCEL, Kind::Button, L"Cancel"}},
-         {L"Function:", L"Start Address:", L"Quantity*:", L"Format:",
-          L"*Quantity of data items, not addresses. When using a format where these differ, the "
-          L"number put in the message will be calculated from this number."},
-         {}},
+         {{IDC_POLL_FUNCTION, Kind::DropList},
+          {IDC_POLL_START, Kind::Edit},
+          {IDC_POLL_QUANTITY, Kind::Edit},
+          {IDC_POLL_FORMAT, Kind::DropList},
+          {IDOK, Kind::DefaultButton},
+          {IDCANCEL, Kind::Button}},
+         5,
+         0},
         {IDD_ADD_ADDRESSES,
-         L"Add Addresses",
-         {{IDC_ADDR_FIRST, Kind::Edit, L""},
-          {IDC_ADDR_LAST, Kind::Edit, L""},
-          {IDC_ADDR_STEP, Kind::Edit, L""},
-          {IDC_ADDR_TYPE, Kind::DropList, L""},
-          {IDOK, Kind::DefaultButton, L"OK"},
-          {IDCANCEL, Kind::Button, L"Cancel"}},
-         {L"First Address:", L"Last Address:", L"Address Step:", L"Address Type:"},
-         {}},
+         {{IDC_ADDR_FIRST, Kind::Edit},
+          {IDC_ADDR_LAST, Kind::Edit},
+          {IDC_ADDR_STEP, Kind::Edit},
+          {IDC_ADDR_TYPE, Kind::DropList},
+          {IDOK, Kind::DefaultButton},
+          {IDCANCEL, Kind::Button}},
+         4,
+         0},
     };
     return cases;
 }
@@ -422,15 +337,13 @@ class OpenDialog {
     HWND window_;
 };
 
-TEST(ResourcesOnScreen, EachDialogHasItsTitleFrameControlsLabelsAndGroups) {
+TEST(ResourcesOnScreen, EachDialogHasItsFrameControlsLabelsAndGroups) {
     for (const DialogCase& expected : DialogCases()) {
         SCOPED_TRACE("dialog " + std::to_string(expected.id));
         OpenDialog dialog(expected.id);
         ASSERT_NE(dialog.window(), nullptr)
             << "CreateDialogParamW failed, error " << GetLastError();
-        wchar_t title[128] = {};
-        GetWindowTextW(dialog.window(), title, 128);
-        EXPECT_STREQ(title, expected.title);
+        EXPECT_GT(GetWindowTextLengthW(dialog.window()), 0) << "a title";
         const DWORD frame = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
         EXPECT_EQ(GetWindowLongW(dialog.window(), GWL_STYLE) & frame, frame);
         LOGFONTW font{};
@@ -447,18 +360,19 @@ TEST(ResourcesOnScreen, EachDialogHasItsTitleFrameControlsLabelsAndGroups) {
                                       [&](const Child& c) { return c.id == control.id; });
             ASSERT_NE(found, children.end()) << "missing";
             EXPECT_EQ(found->className, ClassOf(control.kind));
-            EXPECT_EQ(found->text, control.text);
+            // Fields start empty; the dialog fills them from what it edits.
+            const bool button = control.kind != Kind::Edit && control.kind != Kind::DropList;
+            EXPECT_EQ(found->text.empty(), !button) << Narrow(found->text);
             ExpectStyleOf(control.kind, found->window);
         }
-        std::vector<std::wstring> labels, groups;
+        size_t labels = 0, groups = 0;
         for (const Child& child : children) {
-            if (child.className == L"Static") labels.push_back(child.text);
-            if (child.IsGroupBox()) groups.push_back(child.text);
+            labels += child.className == L"Static" && !child.text.empty();
+            groups += child.IsGroupBox() && !child.text.empty();
         }
         EXPECT_EQ(labels, expected.labels);
         EXPECT_EQ(groups, expected.groups);
-        EXPECT_EQ(children.size(),
-                  expected.controls.size() + expected.labels.size() + expected.groups.size())
+        EXPECT_EQ(children.size(), expected.controls.size() + labels + groups)
             << "no other controls";
     }
 }
