@@ -21,43 +21,18 @@ for program in "$sim" "$cli"; do
 done
 
 work=$(mktemp -d)
-sim_pid=""
-stop_simulator() {
-  if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
-    kill -TERM "$sim_pid" 2>/dev/null || true
-    for _ in $(seq 1 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$sim_pid" 2>/dev/null || true
-  fi
+source scripts/demo-env.sh
+cleanup() {
+  sim_stop
   rm -rf "$work"
 }
-trap stop_simulator EXIT
+trap cleanup EXIT
 
-# The demo's addresses: registers 0-9 count up, coils 100-107 walk one lit
-# bit, the input registers 200-203 hold two counting 32-bit numbers, floats
-# 300-303 and doubles 400-401 climb by 0.25, and registers 40-43 hold two
-# floats with their words swapped.
-# The simulator runs in its own session, so Ctrl-C reaches only the master,
-# which then closes its connection to a slave that is still there.
-setsid "$sim" --port 0 --animate 1000 \
-  --animate-only hr:0-9 --animate-only coil:100-107 --animate-only ir:200-203 \
-  --animate-only float:300-303 --animate-only double:400-401 \
-  --set hr:0-9=100 --set ir:200:u32=0,70000 --set hr:40:f32cdab=3.25,-7.5 \
-  --set float:300-303=1.5 --set double:400-401=20.25 --quiet \
-  >"$work/sim.out" 2>"$work/sim.err" </dev/null &
-sim_pid=$!
-
-port=""
-for _ in $(seq 1 100); do
-  line=$(head -n 1 "$work/sim.out" 2>/dev/null || true)
-  if [[ $line =~ ^listening\ on\ [0-9.]+:([0-9]+)$ ]]; then port=${BASH_REMATCH[1]}; break; fi
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$port" ]; then
-  echo "run-demo: the slave simulator did not start:" >&2
-  cat "$work/sim.err" >&2
+if ! sim_start "$sim" "$work" "${DEMO_SIMULATOR_ARGS[@]}"; then
+  echo "run-demo: the demo cannot run without the simulator" >&2
   exit 1
 fi
+port=$sim_port
 
 # The project's web port, or a free one when something else holds it.
 web=${DEMO_WEB_PORT:-8888}
@@ -72,14 +47,7 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_CLI:-}" ]; then
   driver=build/win/tests/gui/kestrom_driver.exe
   # The demo project with this run's slave and web port.
   demo="$work/Kestrom Master demo.xmb"
-  /usr/bin/python3 - "$project" "$demo" "$port" "$web" <<'PYTHON'
-import re, sys
-source, target, port, web = sys.argv[1:5]
-text = open(source, "rb").read().decode("utf-16")
-text = re.sub(r"port: \d+", "port: " + port, text, count=1)
-text = re.sub(r"webport: \d+", "webport: " + web, text)
-open(target, "wb").write(text.encode("utf-16-le") if text.startswith("\ufeff") else b"\xff\xfe" + text.encode("utf-16-le"))
-PYTHON
+  demo_project "$demo" "$port" "$web"
   source scripts/wine-env.sh
   wine_start
   cat <<TEXT

@@ -21,9 +21,9 @@ sim=build/release/tools/slave-sim/kestrom-slave-sim
 work=$(mktemp -d)
 source scripts/wine-env.sh
 
-sim_pid=""
+source scripts/demo-env.sh
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  sim_stop
   wine_stop
   display_stop
   rm -rf "$work"
@@ -33,19 +33,8 @@ display_start
 wine_start
 
 # The demo's slave: values that change every second.
-"$sim" --port 0 --animate 1000 --animate-only hr:0-9 --animate-only coil:100-107 \
-  --animate-only ir:200-203 --animate-only float:300-303 --animate-only double:400-401 \
-  --set hr:0-9=100 --set ir:200:u32=0,70000 \
-  --set hr:40:f32cdab=3.25,-7.5 --set float:300-303=1.5 --set double:400-401=20.25 --quiet \
-  >"$work/sim.out" 2>"$work/sim.err" </dev/null &
-sim_pid=$!
-port=""
-for _ in $(seq 100); do
-  line=$(head -n 1 "$work/sim.out" 2>/dev/null || true)
-  if [[ $line =~ :([0-9]+)$ ]]; then port=${BASH_REMATCH[1]}; break; fi
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "the slave simulator did not start" >&2; exit 1; }
+sim_start "$sim" "$work" "${DEMO_SIMULATOR_ARGS[@]}"
+port=$sim_port
 
 # shoot NAME ARGUMENTS...: runs the host with the arguments, waits until it
 # says where its window is, and photographs that part of the screen.
@@ -113,13 +102,7 @@ saved_settings=$(cat "$settings" 2>/dev/null || true)
 mkdir -p "$(dirname "$settings")"
 printf '[UI]\r\nSplitter=560\r\n' >"$settings"
 demo="$work/demo.xmb"
-/usr/bin/python3 - examples/demo.xmb "$demo" "$port" <<'PYTHON'
-import re, sys
-source, target, port = sys.argv[1:4]
-text = open(source, "rb").read().decode("utf-16")
-text = re.sub(r"port: \d+", "port: " + port, text, count=1)
-open(target, "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
-PYTHON
+demo_project "$demo" "$port"
 # Not through the pipe of drive: the program would hold it open.
 wine "$driver" launch "Z:$root/$exe" "Z:$demo" </dev/null >/dev/null 2>&1
 drive wait 60 >/dev/null
