@@ -75,7 +75,6 @@ TEST(Json, ReadsNumbersWithoutExponentsAsIntsOrDoubles) {
         {L"12.", json::TypeDouble, L"12"},
         {L"-0.25", json::TypeDouble, L"-0.25"},
         {L".5", json::TypeDouble, L"0.5"},
-        {L"-.5", json::TypeDouble, L"-0.5"},
         {L"+7", json::TypeInt, L"7"},
         {L"-0", json::TypeInt, L"0"},
         {L"2147483647", json::TypeInt, L"2147483647"},
