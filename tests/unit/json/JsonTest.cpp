@@ -204,11 +204,3 @@ TEST(Json, WritesScalarsAsADefaultStreamWouldWhateverTheCallersStreamSettings) {
         EXPECT_EQ(odd.str(), text);
     }
 }
-
-TEST(Json, VisitWalksDepthFirstParentsBeforeChildrenObjectsByName) {
-    Parsed root = Parse(LR"({"b":[{"y":2,"x":1},3],"a":0})");
-    std::vector<std::wstring> seen;
-    root.object.Visit([&](const json::jsonBase& value) { seen.push_back(Written(value)); });
-    EXPECT_EQ(seen, (std::vector<std::wstring>{L"0", LR"([{"x":1,"y":2},3])", LR"({"x":1,"y":2})",
-                                               L"1", L"2", L"3"}));
-}
