@@ -4,25 +4,18 @@ bytes each harness reads first. Run it from this folder after a change of
 the harnesses' input layout."""
 import os
 import struct
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "integration"))
+from peers import mbap, rtu  # noqa: E402  (the integration tests' framing)
 
 FUNCTIONS = [1, 2, 3, 4, 5, 6, 15, 16, 65, 66, 67, 68]
 SLAVE = 17
 
 
-def crc16(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
-
-
-def frame(protocol, pdu, tid=1):
-    if protocol == 0:
-        return struct.pack(">HHH", tid, 0, len(pdu) + 1) + bytes([SLAVE]) + pdu
-    body = bytes([SLAVE]) + pdu
-    return body + struct.pack("<H", crc16(body))
+def frame(protocol, pdu):
+    return mbap(1, SLAVE, pdu) if protocol == 0 else rtu(bytes([SLAVE]) + pdu)
 
 
 # (name, function, preset id, poll size, start, reply PDU)
@@ -70,23 +63,22 @@ def breakdown_setup(preset, protocol, request, count):
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
     for name, function, preset, size, start, pdu in CASES:
         index = FUNCTIONS.index(function)
         for protocol in (0, 1):
             reply = frame(protocol, pdu)
             setup = bytes([index, preset, protocol]) + struct.pack(">HH", size, start)
             # parse_byte: accepted address, range mode 1 (a range for the poll), range preset.
-            write(os.path.join(here, "seeds", "parse_byte"), f"{name}_{protocol}",
+            write(os.path.join(HERE, "seeds", "parse_byte"), f"{name}_{protocol}",
                   setup + bytes([SLAVE, 1, preset + 1]) + reply)
             # parse_reply: expected address, map layout.
-            write(os.path.join(here, "seeds", "parse_reply"), f"{name}_{protocol}",
+            write(os.path.join(HERE, "seeds", "parse_reply"), f"{name}_{protocol}",
                   setup + bytes([SLAVE, 2]) + reply)
-            write(os.path.join(here, "seeds", "breakdown"), f"{name}_{protocol}",
+            write(os.path.join(HERE, "seeds", "breakdown"), f"{name}_{protocol}",
                   breakdown_setup(preset, protocol, 0, size) + reply)
     for name, function, preset, size, pdu in REQUESTS:
         for protocol in (0, 1):
-            write(os.path.join(here, "seeds", "breakdown"), f"request_{name}_{protocol}",
+            write(os.path.join(HERE, "seeds", "breakdown"), f"request_{name}_{protocol}",
                   breakdown_setup(preset, protocol, 1, size) + frame(protocol, pdu))
 
 

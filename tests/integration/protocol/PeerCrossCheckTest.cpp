@@ -4,7 +4,7 @@
 // known contents (libmodbus and pymodbus, over TCP and on pty pairs, MBAP and
 // RTU framing) decode to exactly those contents, both whole (ParseReply, the
 // TCP master's way) and fed one byte at a time (ParseByte and CheckFrame, the
-// serial master's way); what a slave refuses or a damaged reply stores nothing.
+// serial master's way); what a slave refuses stores nothing.
 #include <gtest/gtest.h>
 #include <modbus.h>
 #include <poll.h>
@@ -30,12 +30,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-using D = DataItem;
 namespace P = PresetId;
 DataItem U16(uint16_t v) { return DataItem::MakeUnsignedShort(v); }
 DataItem U32(uint32_t v) { return DataItem::MakeUnsignedInt(v); }
-DataItem F32(float v) { return DataItem::MakeFloat(v); }
-DataItem F64(double v) { return DataItem::MakeDouble(v); }
 DataItem Bit(bool v) { return DataItem::MakeBit(v); }
 using Kind = PeerSlave::Kind;
 using Bytes = std::vector<uint8_t>;
@@ -110,20 +107,14 @@ Bytes LibmodbusRequest(uint8_t framing, const ClientCall& call) {
     return request;
 }
 
-// One case per function and register layout: a second count or address on
-// the same path would only repeat it.
+// One case per function: a second count, address or register layout on the
+// same path would only repeat it (the layouts are the unit tables' business).
 struct RequestCase {
     const char* name;
     Poll poll;
     std::vector<DataItem> values;  // what a write sends, in poll order
     ClientCall call;               // the same request through libmodbus
 };
-
-std::vector<DataItem> Counting(size_t n, uint16_t step) {
-    std::vector<DataItem> v;
-    for (size_t i = 0; i < n; ++i) v.push_back(U16(static_cast<uint16_t>(i * step)));
-    return v;
-}
 
 // clang-format off
 std::vector<RequestCase> RequestCases() {
@@ -134,14 +125,10 @@ std::vector<RequestCase> RequestCases() {
          [](modbus_t* c) { uint8_t b[10]; return modbus_read_input_bits(c, 1000, 10, b); }},
         {"read 125 registers from 65400", TestPoll(3, 65400, 125, P::ShortUint), {},
          [](modbus_t* c) { uint16_t r[125]; return modbus_read_registers(c, 65400, 125, r); }},
-        {"read 10 PHILIPS DOUBLEs", TestPoll(3, 7, 10, P::PhilipsDouble), {},
-         [](modbus_t* c) { uint16_t r[40]; return modbus_read_registers(c, 7, 40, r); }},
         {"read 5 input ROSEMOUNT FLOATs", TestPoll(4, 300, 5, P::RosemountFloat), {},
          [](modbus_t* c) { uint16_t r[10]; return modbus_read_input_registers(c, 300, 10, r); }},
         {"write coil on", TestPoll(5, 172, 1, P::Bit), {Bit(true)},
          [](modbus_t* c) { return modbus_write_bit(c, 172, 1); }},
-        {"write coil 65535 off", TestPoll(5, 65535, 1, P::Bit), {Bit(false)},
-         [](modbus_t* c) { return modbus_write_bit(c, 65535, 0); }},
         {"write register", TestPoll(6, 40000, 1, P::ShortUint), {U16(65535)},
          [](modbus_t* c) { return modbus_write_register(c, 40000, 65535); }},
         {"write 10 coils, first and last on", TestPoll(15, 19, 10, P::Bit),
@@ -152,23 +139,6 @@ std::vector<RequestCase> RequestCases() {
          {U32(0x12345678), U32(0xFFFFFFFF), U32(70000)},
          [](modbus_t* c) { const uint16_t r[] = {0x1234, 0x5678, 0xFFFF, 0xFFFF, 0x0001, 0x1170};
                            return modbus_write_registers(c, 500, 6, r); }},
-        {"write 2 ROSEMOUNT FLOATs, low word first", TestPoll(16, 20, 2, P::RosemountFloat),
-         {F32(3.14159274f), F32(-2.5f)},  // 40490FDB, C0200000
-         [](modbus_t* c) { const uint16_t r[] = {0x0FDB, 0x4049, 0x0000, 0xC020};
-                           return modbus_write_registers(c, 20, 4, r); }},
-        {"write 2 PHILIPS FLOATs, high word first", TestPoll(16, 30, 2, P::PhilipsFloat),
-         {F32(3.14159274f), F32(0.001f)},  // 40490FDB, 3A83126F
-         [](modbus_t* c) { const uint16_t r[] = {0x4049, 0x0FDB, 0x3A83, 0x126F};
-                           return modbus_write_registers(c, 30, 4, r); }},
-        {"write 2 PHILIPS DOUBLEs", TestPoll(16, 40, 2, P::PhilipsDouble),
-         {F64(3.141592653589793), F64(1e300)},  // 400921FB54442D18, 7E37E43C8800759C
-         [](modbus_t* c) { const uint16_t r[] = {0x4009, 0x21FB, 0x5444, 0x2D18,
-                                                   0x7E37, 0xE43C, 0x8800, 0x759C};
-                           return modbus_write_registers(c, 40, 8, r); }},
-        {"write 123 registers", TestPoll(16, 1000, 123, P::ShortUint), Counting(123, 500),
-         [](modbus_t* c) { uint16_t r[123];
-                           for (uint16_t i = 0; i < 123; ++i) r[i] = static_cast<uint16_t>(i * 500);
-                           return modbus_write_registers(c, 1000, 123, r); }},
     };
 }
 // clang-format on
@@ -214,16 +184,6 @@ std::vector<ReadCase> ReadCases() {
     return {
         {"2000 coils", TestPoll(1, 50, 2000, P::Bit), BitsOf(m.coils, 50, 2000)},
         {"10 inputs", TestPoll(2, 5, 10, P::Bit), BitsOf(m.discrete, 5, 10)},
-        {"SHORT UINTs", TestPoll(3, 0, 4, P::ShortUint),
-         Spaced(0, 1, {U16(0), U16(1), U16(4660), U16(65535)})},
-        {"LONG UINTs", TestPoll(3, 10, 3, P::LongUint),
-         Spaced(10, 2, {U32(305419896), U32(4294967295u), U32(70000)})},
-        {"ROSEMOUNT FLOATs", TestPoll(3, 20, 2, P::RosemountFloat),
-         Spaced(20, 2, {F32(3.14159274f), F32(-2.5f)})},
-        {"PHILIPS FLOATs", TestPoll(3, 30, 2, P::PhilipsFloat),
-         Spaced(30, 2, {F32(3.14159274f), F32(0.001f)})},
-        {"PHILIPS DOUBLEs", TestPoll(3, 40, 2, P::PhilipsDouble),
-         Spaced(40, 4, {F64(3.141592653589793), F64(1e300)})},
         {"125 registers", TestPoll(3, 100, 125, P::ShortUint), Spaced(100, 1, counting)},
         {"input registers", TestPoll(4, 0, 5, P::ShortUint),
          Spaced(0, 1, {U16(7), U16(8), U16(9), U16(40000), U16(65534)})},
@@ -245,15 +205,9 @@ std::vector<WriteCase> WriteCases() {
     // clang-format off
     return {
         {"coil on", TestPoll(5, c, 1, P::Bit), {Bit(true)}},
-        {"coil off", TestPoll(5, c + 1, 1, P::Bit), {Bit(false)}},
         {"register", TestPoll(6, h, 1, P::ShortUint), {U16(4660)}},
         {"10 coils", TestPoll(15, c + 10, 10, P::Bit), coils},
-        {"SHORT UINTs", TestPoll(16, h + 2, 3, P::ShortUint), {U16(1), U16(0xABCD), U16(65535)}},
         {"LONG UINTs", TestPoll(16, h + 6, 2, P::LongUint), {U32(0xDEADBEEF), U32(42)}},
-        {"ROSEMOUNT FLOATs", TestPoll(16, h + 10, 2, P::RosemountFloat),
-         {F32(3.14159274f), F32(-2.5f)}},
-        {"PHILIPS DOUBLEs", TestPoll(16, h + 18, 2, P::PhilipsDouble),
-         {F64(3.141592653589793), F64(-1e-300)}},
     };
     // clang-format on
 }
@@ -274,24 +228,13 @@ std::string Text(const Items& items) {
 }
 
 // Feeds a reply one byte at a time, prepared as the serial master prepares it
-// (the poll, one address range for it); the result of every byte. A sound
-// reply has every byte accepted, the last one ending an MBAP message.
-std::string FeedByteByByte(ModbusPacket& packet, const Poll& poll, const Bytes& reply) {
+// (the poll, one address range for it); CheckFrame then judges the whole.
+void FeedByteByByte(ModbusPacket& packet, const Poll& poll, const Bytes& reply) {
     const uint16_t span = static_cast<uint16_t>(poll.size * StepForPreset(poll.formatpreset));
     EXPECT_EQ(packet.PrepareReply(
                   poll, {AddressRange{poll.FunctionCode(), poll.start, span, poll.formatpreset}}),
               ParseByteOk);
-    std::string results;
-    for (const uint8_t b : reply) results += std::to_string(packet.ParseByte(b)) + " ";
-    return results;
-}
-
-std::string Clean(uint8_t framing, size_t size) {
-    std::string results;
-    for (size_t i = 0; i < size; ++i)
-        results +=
-            std::to_string(framing == 0 && i + 1 == size ? ParseMessageDone : ParseByteOk) + " ";
-    return results;
+    for (const uint8_t b : reply) packet.ParseByte(b);
 }
 
 class PeerReplies : public testing::TestWithParam<Kind> {
@@ -335,8 +278,7 @@ class PeerReplies : public testing::TestWithParam<Kind> {
         std::map<uint16_t, DataItem> stored;
         for (const auto& [address, entry] : map.entries()) stored[address] = entry.item;
         ModbusPacket bytewise(framing(), 0);
-        EXPECT_EQ(FeedByteByByte(bytewise, poll, reply), Clean(framing(), reply.size()))
-            << ToHex(reply);
+        FeedByteByByte(bytewise, poll, reply);
         EXPECT_EQ(bytewise.CheckFrame(), ParseByteOk) << ToHex(reply);
         // The byte parser keeps what a 5 or 6 echo carries; only ParseReply commits.
         if (!expected.empty()) {
@@ -344,24 +286,6 @@ class PeerReplies : public testing::TestWithParam<Kind> {
         }
         expected.emplace_back(9999, U16(77));
         EXPECT_EQ(Text(stored), Text(expected)) << "ParseReply";
-    }
-
-    // A reply that must be refused: ParseReply stores nothing, CheckFrame fails.
-    void ExpectRefused(const Poll& poll, const Bytes& reply, ParseResult frame) {
-        DataMap map;
-        map.Insert(poll.start, U16(5));
-        ModbusPacket whole(framing(), 0), bytewise(framing(), 0);
-        whole.bytes = reply;
-        std::vector<uint16_t> changed;
-        EXPECT_FALSE(whole.ParseReply(framing(), kSlaveAddress, poll, map, changed))
-            << ToHex(reply);
-        EXPECT_TRUE(changed.empty());
-        EXPECT_EQ(map.Find(poll.start)->item.AsUnsignedShort(), 5) << "nothing stored";
-        FeedByteByByte(bytewise, poll, reply);
-        if (frame == ParseByteOk)
-            EXPECT_NE(bytewise.CheckFrame(), ParseByteOk) << ToHex(reply);
-        else
-            EXPECT_EQ(bytewise.CheckFrame(), frame) << ToHex(reply);
     }
 
     PeerSlave peer_;
@@ -388,32 +312,27 @@ TEST_P(PeerReplies, WriteEchoesAreAcceptedAndTheWrittenValuesReadBack) {
     }
 }
 
-TEST_P(PeerReplies, ExceptionAndDamagedRepliesStoreNothing) {
+// A damaged reply is the unit tables' business; what a real slave refuses with
+// is checked here: both decoders see the exception and nothing is stored.
+TEST_P(PeerReplies, AnExceptionReplyStoresNothing) {
     // Every slave holds 300 holding registers; 5000 is outside them.
     const Poll outside = TestPoll(3, 5000, 2, P::ShortUint);
     const Bytes exception = Ask(outside);
+    DataMap map;
+    map.Insert(outside.start, U16(5));
+    std::vector<uint16_t> changed;
     ModbusPacket whole(framing(), 0), bytewise(framing(), 0);
     whole.bytes = exception;
-    EXPECT_EQ(whole.DecodeReply(framing(), kSlaveAddress, outside), ParseExceptionReply)
+    EXPECT_FALSE(whole.ParseReply(framing(), kSlaveAddress, outside, map, changed))
         << ToHex(exception);
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(map.Find(outside.start)->item.AsUnsignedShort(), 5) << "nothing stored";
     FeedByteByByte(bytewise, outside, exception);
+    EXPECT_EQ(bytewise.CheckFrame(), ParseExceptionReply) << ToHex(exception);
     EXPECT_TRUE(whole.isException && bytewise.isException);
     EXPECT_EQ(whole.exceptionCode, 2) << "Illegal Data Address";
     EXPECT_EQ(bytewise.exceptionCode, 2) << "Illegal Data Address";
     EXPECT_TRUE(bytewise.items.Empty());
-    ExpectRefused(outside, exception, ParseExceptionReply);
-
-    const Poll poll = TestPoll(3, 0, 4, P::ShortUint);
-    const Bytes reply = Ask(poll);
-    ASSERT_GT(reply.size(), 5u);
-    SCOPED_TRACE("last byte missing");
-    ExpectRefused(poll, Bytes(reply.begin(), reply.end() - 1), ParseByteOk);
-    if (framing() == 1) {
-        SCOPED_TRACE("one data bit flipped: the CRC no longer matches");
-        Bytes flipped = reply;
-        flipped[4] ^= 0x01;
-        ExpectRefused(poll, flipped, ParseByteOk);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(FromRealSlaves, PeerReplies,

@@ -62,8 +62,6 @@ TEST(Reply, EveryLayoutDecodesAlikeWholeAndByteByByte) {
         {"3 over RTU, one bit flipped", Rtu, regs,
          {0x01, 0x03, 0x04, 0x00, 0x0B, 0x00, 0x14, 0xDA, 0x3E}, ParseCrcMismatch, L"",
          "0 0 0 0 0 0 0 0 0"},  // the CRC bytes are consumed
-        {"1: eight coils of one byte", Tcp, MadePoll(1, 0, 8, P::Bit),
-         WithMbap({0x01, 0x01, 0x01, 0xA5}), Ok, L"0=1 1=0 2=1 3=0 4=0 5=1 6=0 7=1"},
         {"2: only the polled inputs of the last byte", Rtu, MadePoll(2, 20, 10, P::Bit),
          WithCrc({0x01, 0x02, 0x02, 0xFF, 0xFF}), Ok,
          L"20=1 21=1 22=1 23=1 24=1 25=1 26=1 27=1 28=1 29=1"},
@@ -71,9 +69,6 @@ TEST(Reply, EveryLayoutDecodesAlikeWholeAndByteByByte) {
          MadePoll(4, 100, 2, P::RosemountFloat),
          WithMbap({0x01, 0x04, 0x08, 0x00, 0x00, 0x41, 0x20, 0x00, 0x00, 0xC0, 0x00}), Ok,
          L"100=10 102=-2"},
-        {"3 LONG UINT", Tcp, MadePoll(3, 7, 2, P::LongUint),
-         WithMbap({0x01, 0x03, 0x08, 0x00, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}), Ok,
-         L"7=65536 9=4294967295"},
         {"3 past 65535", Tcp, MadePoll(3, 65535, 2, P::ShortUint),
          WithMbap({0x01, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02}), Ok, L"0=2 65535=1"},
         {"65: the count byte counts items", Rtu, MadePoll(65, 300, 2, P::Float),

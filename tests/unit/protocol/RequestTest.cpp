@@ -46,6 +46,8 @@ std::vector<std::pair<uint16_t, DataItem>> Coils0x1CD() {  // coils 0x13.. as CD
 
 }  // namespace
 
+// The reads and writes of functions 1 to 16 are also compared byte for byte
+// with what libmodbus's client sends, in both framings (the peer tests).
 TEST(BuildRequest, WritesEveryRequestLayoutInBothFramings) {
     const auto U32 = DataItem::MakeUnsignedInt;
     const auto F32 = DataItem::MakeFloat;
@@ -59,21 +61,14 @@ TEST(BuildRequest, WritesEveryRequestLayoutInBothFramings) {
          {0x01, 0x02, 0x00, 0x00, 0x00, 0x06,    // transaction, protocol 0, length 6
           0x01, 0x03, 0x00, 0x10, 0x00, 0x02}},  // slave, function, start, count
         {"3 over RTU", {Rtu, 1, 3, 0, 1, P::ShortUint}, {1, 3, 0, 0, 0, 1, 0x84, 0x0A}},
-        {"1", {Rtu, 0x11, 1, 0x13, 37, P::Bit}, WithCrc({0x11, 0x01, 0x00, 0x13, 0x00, 0x25})},
-        {"2", {Rtu, 0x11, 2, 0x13, 37, P::Bit}, WithCrc({0x11, 0x02, 0x00, 0x13, 0x00, 0x25})},
-        {"4", {Rtu, 0x11, 4, 0x13, 37, P::ShortUint}, WithCrc({0x11, 4, 0x00, 0x13, 0x00, 0x25})},
         {"5 on", {Rtu, 1, 5, 10, 1, P::Bit, {{10, Bit(true)}}},
          {0x01, 0x05, 0x00, 0x0A, 0xFF, 0x00, 0xAC, 0x38}},
         {"5 off", {Tcp, 1, 5, 10, 1, P::Bit, {{10, Bit(false)}}}, WithMbap({1, 5, 0, 10, 0, 0})},
         {"5, no bit", {Tcp, 1, 5, 10, 1, P::Bit, {{10, U16(1)}}}, WithMbap({1, 5, 0, 10, 0, 0})},
-        {"6", {Tcp, 1, 6, 1, 1, P::ShortUint, {{1, U16(1234)}}}, WithMbap({1, 6, 0, 1, 4, 0xD2})},
         {"15, coils 20 to 29 of the protocol's own example",
          {Rtu, 0x11, 15, 0x13, 10, P::Bit, Coils0x1CD()},
          {0x11, 0x0F, 0x00, 0x13, 0x00, 0x0A,  // slave, function, start, 10 coils
           0x02, 0xCD, 0x01, 0xBF, 0x0B}},      // 2 bytes, coils, CRC
-        {"15, the first coil in bit 0",
-         {Tcp, 1, 15, 0, 10, P::Bit, {{0, Bit(true)}, {9, Bit(true)}}},
-         WithMbap({0x01, 0x0F, 0x00, 0x00, 0x00, 0x0A, 0x02, 0x01, 0x02})},
         {"16", {Rtu, 1, 16, 1, 2, P::ShortUint, {{1, U16(0x000A)}, {2, U16(0x0102)}}},
          {0x01, 0x10, 0x00, 0x01, 0x00, 0x02, 0x04,  // start, 2 registers, 4 bytes
           0x00, 0x0A, 0x01, 0x02, 0x92, 0x30}},      // values, CRC

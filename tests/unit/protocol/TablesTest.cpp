@@ -2,15 +2,8 @@
 
 #include "Frames.h"
 #include "protocol/FormatPreset.h"
-#include "protocol/FunctionTable.h"
 
 TEST(Tables, CountStepsBytesAndAddressesWithoutWrappingOrZeros) {
-    std::vector<int> codes;
-    for (const ModbusFunction& row : FunctionTable()) codes.push_back(row.code);
-    EXPECT_EQ(codes, (std::vector<int>{1, 2, 3, 4, 5, 6, 15, 16, 65, 66, 67, 68}))
-        << "dialog order";
-    EXPECT_EQ(FindFunction(0x83), nullptr);
-    EXPECT_EQ(StepForPreset(PresetId::PhilipsDouble), 4);
     EXPECT_EQ(StepForPreset(99), 1) << "a missing preset must not give a zero step";
     EXPECT_EQ(TypeForPreset(42), DataItem::Unknown);
     EXPECT_EQ(ByteCountFor(FindPreset(PresetId::Bit), 2000), 250);
