@@ -3,8 +3,8 @@
 // libmodbus): every standard read lands in the data map, and every standard
 // write is held by the slave afterwards, read back in the same run (over TCP
 // also with mbpoll). Against the simulator on a pty pair, the float and double
-// functions; against the unit tests' fake slave, a hundred and
-// fifty dropped connections.
+// functions; against the unit tests' fake slave, a hundred and fifty dropped
+// connections.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -77,12 +77,14 @@ TEST_P(MasterAgainstPeer, ReadsEveryTableAndWritesWhatTheSlaveThenHolds) {
         run.Tcp(slave.port());
     constexpr uint16_t c = kCoilWriteArea;
     constexpr uint16_t h = kHoldingWriteArea;
+    // clang-format off
     run.settings.polls = {
-        MakeTestPoll(1, 100, 10, PresetId::Bit), MakeTestPoll(2, 0, 10, PresetId::Bit),
-        MakeTestPoll(3, 30, 4),                  MakeTestPoll(4, 10, 4),
-        MakeTestPoll(5, c, 1, PresetId::Bit),    MakeTestPoll(6, h, 1),
+        MakeTestPoll(1, 100, 10, PresetId::Bit),     MakeTestPoll(2, 0, 10, PresetId::Bit),
+        MakeTestPoll(3, 30, 4),                      MakeTestPoll(4, 10, 4),
+        MakeTestPoll(5, c, 1, PresetId::Bit),        MakeTestPoll(6, h, 1),
         MakeTestPoll(15, c + 10, 10, PresetId::Bit), MakeTestPoll(16, h + 2, 3),
-        MakeTestPoll(1, c, 20, PresetId::Bit),   MakeTestPoll(3, h, 5)};
+        MakeTestPoll(1, c, 20, PresetId::Bit),       MakeTestPoll(3, h, 5)};
+    // clang-format on
     // What the data map holds afterwards: what the slave held, with the writes over it.
     const SlaveMemory m = MakeSlaveMemory();
     std::map<uint16_t, long> bits, registers;
