@@ -7,20 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "MasterRig.h"
 #include "PeerSlave.h"
-#include "engine/CommsSettings.h"
-#include "engine/ModbusMasterEthernet.h"
-#include "engine/ModbusMasterSerial.h"
-#include "engine/NotificationQueue.h"
-#include "engine/Notifier.h"
-#include "protocol/FormatPreset.h"
-#include "protocol/ModbusPacket.h"
 #include "protocol/TrafficRow.h"
 
 namespace {
@@ -32,10 +24,10 @@ enum class Link { Tcp, Rtu };
 enum class Stored { Values, Nothing };
 
 struct Row {
-    const char* name;
+    std::string name;
     Link link;
     std::vector<std::string> faults;  // the simulator's --fault options
-    const char* shown;                // the master's events, see Shown
+    const char* shown;                // the master's events after "connecting up", see Word
     Stored stored;
 };
 
@@ -70,64 +62,38 @@ class FaultTable : public testing::TestWithParam<Row> {
         std::vector<std::string> options = {"--set", "hr:0-1=10,20"};
         for (const std::string& fault : row.faults)
             options.insert(options.end(), {"--fault", fault});
+        MasterRig rig;
+        rig.settings.pollrate = 50;
+        rig.settings.timeout = 400;
+        rig.settings.retries = 2;
+        rig.settings.polls = {MakeTestPoll(3, 0, 2)};
+        MapRegisters(rig.settings.datamap, 0, 2);
         std::string error;
-        Notifier notifier;
-        NotificationQueue queue;
-        for (uint32_t event = EventConnectionState; event <= EventRunEnded; ++event)
-            notifier.Register(&queue, event);
-        CommsSettings settings;
-        settings.modbusaddress = 1;
-        settings.pollrate = 50;
-        settings.timeout = 400;
-        settings.retries = 2;
-        Poll poll;
-        EXPECT_TRUE(MakePoll(3, 0, 2, PresetId::ShortUint, poll));
-        settings.polls = {poll};
-        settings.datamap.Insert(0, DataItem(DataItem::UnsignedShort));
-        settings.datamap.Insert(1, DataItem(DataItem::UnsignedShort));
-
         PeerProcess simulator;
         std::optional<PtyPair> pair;
-        std::unique_ptr<ModbusMasterEthernet> tcp;
-        std::unique_ptr<ModbusMasterSerial> serial;
-        Thread* master = nullptr;
-        if (row.link == Link::Tcp) {
-            uint16_t port = 0;
-            if (!StartTcpSimulator(simulator, options, port, error)) {
-                ADD_FAILURE() << error;
-                return {};
-            }
-            tcp = std::make_unique<ModbusMasterEthernet>(notifier, settings);
-            tcp->host = "127.0.0.1";
-            tcp->port = port;
-            master = tcp.get();
+        uint16_t port = 0;
+        if (row.link == Link::Tcp && StartTcpSimulator(simulator, options, port, error)) {
+            rig.Tcp(port);
+        } else if (row.link == Link::Rtu && pair.emplace().Ready() &&
+                   StartSimulator(simulator, pair->slaveEnd, options, error)) {
+            rig.Serial(pair->masterEnd);
         } else {
-            pair.emplace();
-            if (!pair->Ready() || !StartSimulator(simulator, pair->slaveEnd, options, error)) {
-                ADD_FAILURE() << pair->error << error;
-                return {};
-            }
-            settings.protocol = 1;
-            serial = std::make_unique<ModbusMasterSerial>(notifier, settings);
-            serial->line.devicePath = pair->masterEnd;
-            master = serial.get();
+            ADD_FAILURE() << (pair ? pair->error : "") << error;
+            return {};
         }
-        EXPECT_TRUE(master->Start());
-        std::vector<std::string> words;
+        EXPECT_TRUE(rig.master->Start());
+        std::string shown;
         int requests = 0;
         for (const auto until = Clock::now() + 10s; requests < 3 && Clock::now() < until;) {
-            const std::optional<Notification> next = queue.Pop(20);
-            if (!next) continue;
-            const std::string word = Word(*next);
+            const std::optional<Notification> next = rig.queue.Pop(20);
+            const std::string word = next ? Word(*next) : "";
             if (word.empty()) continue;
-            words.push_back(word);
-            if (word == "tx") ++requests;
+            shown += (shown.empty() ? "" : " ") + word;
+            requests += word == "tx";
         }
-        master->Stop(true);
-        values = {settings.datamap.Find(0)->AsUnsignedShort(),
-                  settings.datamap.Find(1)->AsUnsignedShort()};
-        std::string shown;
-        for (const std::string& word : words) shown += (shown.empty() ? "" : " ") + word;
+        rig.master->Stop(true);
+        values = {rig.settings.datamap.Find(0)->AsUnsignedShort(),
+                  rig.settings.datamap.Find(1)->AsUnsignedShort()};
         return shown;
     }
 
@@ -137,7 +103,7 @@ class FaultTable : public testing::TestWithParam<Row> {
 TEST_P(FaultTable, ShowsWhatHappenedAndStoresOnlyAcceptedReplies) {
     const Row& row = GetParam();
     const std::string shown = Run(row);
-    EXPECT_EQ(shown, row.shown) << row.name;
+    EXPECT_EQ(shown, std::string("connecting up ") + row.shown) << row.name;
     const std::vector<uint16_t> expected =
         row.stored == Stored::Values ? std::vector<uint16_t>{10, 20} : std::vector<uint16_t>{0, 0};
     EXPECT_EQ(values, expected) << row.name << ": " << shown;
@@ -146,155 +112,81 @@ TEST_P(FaultTable, ShowsWhatHappenedAndStoresOnlyAcceptedReplies) {
 std::vector<Row> Rows() {
     using enum Link;
     using enum Stored;
+    // clang-format off
     std::vector<Row> rows = {
         // ---- Modbus TCP (MBAP) on loopback
-        {"TcpCleanReplies", Tcp, {}, "connecting up tx rx13 tx rx13 tx", Values},
+        {"TcpCleanReplies", Tcp, {}, "tx rx13 tx rx13 tx", Values},
         // A reply to another request is shown but does not answer this one.
-        {"TcpWrongTransactionId",
-         Tcp,
-         {"bad-tid"},
-         "connecting up tx rx13 retry tx rx13 giveup tx",
-         Nothing},
-        {"TcpWrongTransactionIdOnce",
-         Tcp,
-         {"bad-tid:req=1"},
-         "connecting up tx rx13 retry tx rx13 tx",
-         Values},
-        {"TcpWrongUnit", Tcp, {"bad-unit"}, "connecting up tx rx13 tx rx13 tx", Nothing},
-        {"TcpWrongFunction", Tcp, {"bad-fc"}, "connecting up tx rx13 tx rx13 tx", Nothing},
-        {"TcpShortFrame",
-         Tcp,
-         {"truncate=8"},
-         "connecting up tx rx8 retry tx rx8 giveup tx",
-         Nothing},
-        {"TcpLongFrame", Tcp, {"pad=2"}, "connecting up tx rx15 tx rx15 tx", Nothing},
-        {"TcpSplitSegments", Tcp, {"split=30"}, "connecting up tx rx13 tx rx13 tx", Values},
-        {"TcpSplitInsideTheHeader",
-         Tcp,
-         {"split=30+split-at=3"},
-         "connecting up tx rx13 tx rx13 tx",
-         Values},
+        {"TcpWrongTransactionId", Tcp, {"bad-tid"}, "tx rx13 retry tx rx13 giveup tx", Nothing},
+        {"TcpWrongTransactionIdOnce", Tcp, {"bad-tid:req=1"}, "tx rx13 retry tx rx13 tx", Values},
+        {"TcpWrongUnit", Tcp, {"bad-unit"}, "tx rx13 tx rx13 tx", Nothing},
+        {"TcpWrongFunction", Tcp, {"bad-fc"}, "tx rx13 tx rx13 tx", Nothing},
+        {"TcpShortFrame", Tcp, {"truncate=8"}, "tx rx8 retry tx rx8 giveup tx", Nothing},
+        {"TcpLongFrame", Tcp, {"pad=2"}, "tx rx15 tx rx15 tx", Nothing},
+        {"TcpSplitSegments", Tcp, {"split=30"}, "tx rx13 tx rx13 tx", Values},
+        {"TcpSplitInsideTheHeader", Tcp, {"split=30+split-at=3"}, "tx rx13 tx rx13 tx", Values},
         // The first reply held back and sent with the second: two replies.
-        {"TcpMergedSegments",
-         Tcp,
-         {"pair:req=1"},
-         "connecting up tx retry tx rx13 rx13 tx",
-         Values},
-        {"TcpTwoRepliesInOneSegment",
-         Tcp,
-         {"twice"},
-         "connecting up tx rx13 rx13 tx rx13 rx13 tx",
-         Values},
-        {"TcpGarbageBeforeTheFrame",
-         Tcp,
-         {"noise=5"},
-         "connecting up tx rx18? retry tx rx18? giveup tx",
-         Nothing},
-        {"TcpGarbageInsteadOfTheFrame",
-         Tcp,
-         {"garbage=11"},
-         "connecting up tx rx11? retry tx rx11? giveup tx",
-         Nothing},
+        {"TcpMergedSegments", Tcp, {"pair:req=1"}, "tx retry tx rx13 rx13 tx", Values},
+        {"TcpTwoRepliesInOneSegment", Tcp, {"twice"}, "tx rx13 rx13 tx rx13 rx13 tx", Values},
+        {"TcpGarbageBeforeTheFrame", Tcp, {"noise=5"},
+         "tx rx18? retry tx rx18? giveup tx", Nothing},
+        {"TcpGarbageInsteadOfTheFrame", Tcp, {"garbage=11"},
+         "tx rx11? retry tx rx11? giveup tx", Nothing},
         // The late reply carries the first transaction id: only the retry's counts.
-        {"TcpLateReplyAfterTheRetry",
-         Tcp,
-         {"delay=600:req=1"},
-         "connecting up tx retry tx rx13 rx13 tx",
-         Values},
-        {"TcpNoReplyOnce", Tcp, {"drop:req=1"}, "connecting up tx retry tx rx13 tx", Values},
-        {"TcpNoReplyAtAll", Tcp, {"drop"}, "connecting up tx retry tx giveup tx", Nothing},
-        {"TcpSlaveClosesMidFrame",
-         Tcp,
-         {"truncate=5+reply-close:req=1"},
-         "connecting up tx rx5? lost connecting up tx rx13 tx",
-         Values},
-        {"TcpSlaveClosesInsteadOfAnswering",
-         Tcp,
-         {"close:req=1"},
-         "connecting up tx lost connecting up tx rx13 tx",
-         Values},
-        {"TcpOneByteASegment", Tcp, {"trickle=5"}, "connecting up tx rx13 tx rx13 tx", Values},
+        {"TcpLateReplyAfterTheRetry", Tcp, {"delay=600:req=1"}, "tx retry tx rx13 rx13 tx", Values},
+        {"TcpNoReplyOnce", Tcp, {"drop:req=1"}, "tx retry tx rx13 tx", Values},
+        {"TcpNoReplyAtAll", Tcp, {"drop"}, "tx retry tx giveup tx", Nothing},
+        {"TcpSlaveClosesMidFrame", Tcp, {"truncate=5+reply-close:req=1"},
+         "tx rx5? lost connecting up tx rx13 tx", Values},
+        {"TcpSlaveClosesInsteadOfAnswering", Tcp, {"close:req=1"},
+         "tx lost connecting up tx rx13 tx", Values},
+        {"TcpOneByteASegment", Tcp, {"trickle=5"}, "tx rx13 tx rx13 tx", Values},
         // ---- Modbus RTU on a pty pair
-        {"RtuCleanReplies", Rtu, {}, "connecting up tx rx9 tx rx9 tx", Values},
+        {"RtuCleanReplies", Rtu, {}, "tx rx9 tx rx9 tx", Values},
         // Over the serial line a reply ends at the 200 ms gap, is shown and
         // checked as a whole.
-        {"RtuBadCrc", Rtu, {"bad-crc"}, "connecting up tx rx9 tx rx9 tx", Nothing},
-        {"RtuBadCrcOnce", Rtu, {"bad-crc:req=1"}, "connecting up tx rx9 tx rx9 tx", Values},
-        {"RtuWrongUnit", Rtu, {"bad-unit"}, "connecting up tx rx9 retry tx rx9 giveup tx", Nothing},
-        {"RtuWrongFunction",
-         Rtu,
-         {"bad-fc"},
-         "connecting up tx rx9 retry tx rx9 giveup tx",
-         Nothing},
-        {"RtuShortFrame", Rtu, {"truncate=5"}, "connecting up tx rx5 tx rx5 tx", Nothing},
-        {"RtuLongFrame", Rtu, {"pad=2"}, "connecting up tx rx11 tx rx11 tx", Nothing},
-        {"RtuSplitWithinTheGap", Rtu, {"split=50"}, "connecting up tx rx9 tx rx9 tx", Values},
+        {"RtuBadCrc", Rtu, {"bad-crc"}, "tx rx9 tx rx9 tx", Nothing},
+        {"RtuBadCrcOnce", Rtu, {"bad-crc:req=1"}, "tx rx9 tx rx9 tx", Values},
+        {"RtuWrongUnit", Rtu, {"bad-unit"}, "tx rx9 retry tx rx9 giveup tx", Nothing},
+        {"RtuWrongFunction", Rtu, {"bad-fc"}, "tx rx9 retry tx rx9 giveup tx", Nothing},
+        {"RtuShortFrame", Rtu, {"truncate=5"}, "tx rx5 tx rx5 tx", Nothing},
+        {"RtuLongFrame", Rtu, {"pad=2"}, "tx rx11 tx rx11 tx", Nothing},
+        {"RtuSplitWithinTheGap", Rtu, {"split=50"}, "tx rx9 tx rx9 tx", Values},
         // The gap ends the first part; the rest and the next reply's first
         // bytes then make a frame of their own, refused too.
-        {"RtuSplitPastTheGap",
-         Rtu,
-         {"split=400"},
-         "connecting up tx rx3 tx rx9? retry tx",
-         Nothing},
+        {"RtuSplitPastTheGap", Rtu, {"split=400"}, "tx rx3 tx rx9? retry tx", Nothing},
         // Without a gap between them two replies are one frame, too long.
         // The first copy is a whole frame whose CRC checks: it answers the
         // poll at once, and the copy after it answers the next.
-        {"RtuTwoRepliesBackToBack", Rtu, {"twice"}, "connecting up tx rx9 tx rx9 tx", Values},
-        {"RtuGarbageBeforeTheFrame",
-         Rtu,
-         {"noise=3"},
-         "connecting up tx rx12? retry tx rx12? giveup tx",
-         Nothing},
-        {"RtuGarbageInsteadOfTheFrame",
-         Rtu,
-         {"garbage=9"},
-         "connecting up tx rx9? retry tx rx9? giveup tx",
-         Nothing},
-        // The late reply and the retry's reply arrive back to back: one
-        // frame of 18 bytes, refused, so nothing is stored before the third poll.
+        {"RtuTwoRepliesBackToBack", Rtu, {"twice"}, "tx rx9 tx rx9 tx", Values},
+        {"RtuGarbageBeforeTheFrame", Rtu, {"noise=3"},
+         "tx rx12? retry tx rx12? giveup tx", Nothing},
+        {"RtuGarbageInsteadOfTheFrame", Rtu, {"garbage=9"},
+         "tx rx9? retry tx rx9? giveup tx", Nothing},
         // The late reply is the same poll's answer and ends as soon as it is
         // whole; it answers the retry.
-        {"RtuLateReplyAfterTheRetry",
-         Rtu,
-         {"delay=600:req=1"},
-         "connecting up tx retry tx rx9 tx",
-         Values},
-        {"RtuNoReplyOnce", Rtu, {"drop:req=1"}, "connecting up tx retry tx rx9 tx", Values},
-        {"RtuOneByteAtATime", Rtu, {"trickle=5"}, "connecting up tx rx9 tx rx9 tx", Values},
+        {"RtuLateReplyAfterTheRetry", Rtu, {"delay=600:req=1"}, "tx retry tx rx9 tx", Values},
+        {"RtuNoReplyOnce", Rtu, {"drop:req=1"}, "tx retry tx rx9 tx", Values},
+        {"RtuOneByteAtATime", Rtu, {"trickle=5"}, "tx rx9 tx rx9 tx", Values},
     };
+    // clang-format on
     // Modbus Application Protocol V1.1b3, 7: the exception codes.
     for (const int code : {1, 2, 3, 4, 5, 6, 8, 10, 11}) {
         for (const Link link : {Tcp, Rtu}) {
             // Shown as "Unknown"; over the serial line counted as no answer.
-            rows.push_back({nullptr,
+            rows.push_back({(link == Tcp ? "TcpException" : "RtuException") + std::to_string(code),
                             link,
                             {"exception=" + std::to_string(code)},
-                            link == Tcp ? "connecting up tx rx9? tx rx9? tx"
-                                        : "connecting up tx rx5? retry tx rx5? giveup tx",
+                            link == Tcp ? "tx rx9? tx rx9? tx" : "tx rx5? retry tx rx5? giveup tx",
                             Nothing});
         }
     }
     return rows;
 }
 
-std::vector<Row> NamedRows() {
-    static std::vector<std::string> names;
-    std::vector<Row> rows = Rows();
-    names.reserve(rows.size());
-    for (Row& row : rows) {
-        if (row.name) continue;
-        const std::string kind = row.link == Link::Tcp ? "Tcp" : "Rtu";
-        names.push_back(kind + "Exception" + row.faults.front().substr(10));
-        row.name = names.back().c_str();
-    }
-    return rows;
-}
-
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FaultTable, testing::ValuesIn(NamedRows()),
-                         [](const testing::TestParamInfo<Row>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTable, testing::ValuesIn(Rows()),
+                         [](const testing::TestParamInfo<Row>& info) { return info.param.name; });
 
 }  // namespace

@@ -26,7 +26,6 @@ class PeerProcess {
                      std::string& error);
     // SIGTERM, then SIGKILL if the process has not ended within a second.
     void Stop();
-    pid_t pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;

@@ -15,8 +15,8 @@
 // written request is handed to the slave script, which answers with bytes that
 // arrive on the line after the delays it chooses. A write completes at once; a
 // read completes (by a timer) when its byte arrives or its time runs out, as a
-// port's does. Only the master's worker drives it; the test reads requests,
-// discarded and opened after the events that follow their change.
+// port's does. Only the master's worker drives it; the test reads requests
+// and discarded after the events that follow their change.
 class FakeSerialPort final : public SerialPort {
   public:
     using Bytes = std::vector<std::uint8_t>;
@@ -33,12 +33,8 @@ class FakeSerialPort final : public SerialPort {
     bool writesFail = false;
     std::vector<Bytes> requests;
     std::size_t discarded = 0;  // bytes DiscardInput dropped
-    SerialSettings opened;
 
-    bool Open(const SerialSettings& settings) override {
-        opened = settings;
-        return open = true;
-    }
+    bool Open(const SerialSettings&) override { return open = true; }
     void Close() override {
         CancelRead();
         CancelWrite();

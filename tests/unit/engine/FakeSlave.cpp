@@ -37,16 +37,6 @@ FakeSlave::Bytes FakeSlave::MbapReply(const Bytes& request, const Bytes& pdu) {
     return reply;
 }
 
-FakeSlave::Bytes FakeSlave::RegistersPdu(std::uint8_t function,
-                                         const std::vector<std::uint16_t>& values) {
-    Bytes pdu{function, static_cast<std::uint8_t>(values.size() * 2)};
-    for (std::uint16_t value : values) {
-        pdu.push_back(static_cast<std::uint8_t>(value >> 8));
-        pdu.push_back(static_cast<std::uint8_t>(value));
-    }
-    return pdu;
-}
-
 void FakeSlave::Serve() {
     while (!stopping && listener != TestSocket::Invalid) {
         const TestSocket::Handle connection = TestSocket::Accept(listener, 10);

@@ -41,8 +41,6 @@ class FakeSlave {
     static std::uint16_t RefusingPort();
     // The MBAP reply to request carrying pdu (function code first).
     static Bytes MbapReply(const Bytes& request, const Bytes& pdu);
-    // A function 3/4 reply PDU with the given registers.
-    static Bytes RegistersPdu(std::uint8_t function, const std::vector<std::uint16_t>& values);
 
   private:
     void Serve();

@@ -104,8 +104,9 @@ class MasterEvents {
         return event == EventRunEnded ? "run ended" : "event " + to_string(event);
     }
 
-    // The events up to and including the count-th one described as last,
-    // each awaited for at most timeoutMs.
+    // The events up to and including the count-th one described as last
+    // ("received" stands for any "received N"), each awaited for at most
+    // timeoutMs.
     std::string Until(const std::string& last, int count = 1, int timeoutMs = 4000) {
         std::string steps;
         for (int seen = 0; seen < count;) {
@@ -117,7 +118,7 @@ class MasterEvents {
             const std::string step = Describe(next->event, next->wParam, next->packet.get());
             steps += (steps.empty() ? "" : ", ") + step;
             times.push_back(Clock::now());
-            if (step == last) ++seen;
+            if (step == last || step.starts_with(last + " ")) ++seen;
         }
         return steps;
     }
