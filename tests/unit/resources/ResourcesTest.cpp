@@ -181,11 +181,25 @@ TEST(Resources, NoStringSitsAtACommandsIdSoNoCommandHasMenuHelp) {
 // Dialogs, created as the program creates them. Wine creates windows only on
 // an X display, so these cases form a suite of their own that runs on one.
 
-enum class Kind { Edit, DropList, Radio, DefaultButton, Button };
+// What each kind of control is: its class and the style bits that make it
+// so. Fields and buttons are tab stops; edits scroll on one line; combos are
+// drop-down lists.
+struct Kind {
+    const wchar_t* className;
+    DWORD mask;
+    DWORD style;
+    bool field;  // starts empty; the dialog fills it from what it edits
+};
+const Kind kEdit{L"Edit", WS_TABSTOP | ES_AUTOHSCROLL | ES_MULTILINE, WS_TABSTOP | ES_AUTOHSCROLL,
+                 true};
+const Kind kDropList{L"ComboBox", WS_TABSTOP | 0x3, WS_TABSTOP | CBS_DROPDOWNLIST, true};
+const Kind kRadio{L"Button", BS_TYPEMASK, BS_AUTORADIOBUTTON, false};
+const Kind kDefaultButton{L"Button", BS_TYPEMASK, BS_DEFPUSHBUTTON, false};
+const Kind kButton{L"Button", BS_TYPEMASK, BS_PUSHBUTTON, false};
 
 struct ControlCase {
     int id;
-    Kind kind;
+    const Kind* kind;
 };
 
 struct DialogCase {
@@ -198,85 +212,45 @@ struct DialogCase {
 const std::vector<DialogCase>& DialogCases() {
     static const std::vector<DialogCase> cases = {
         {IDD_CONNECTION,
-         {{IDC_CONN_NETWORK, Kind::Radio},
-          {IDC_CONN_SERIAL, Kind::Radio},
-          {IDC_CONN_HOST, Kind::Edit},
-          {IDC_CONN_PORT, Kind::Edit},
-          {IDC_CONN_COM_PORT, Kind::DropList},
-          {IDC_CONN_BAUD, Kind::DropList},
-          {IDC_CONN_PARITY, Kind::DropList},
-          {IDC_CONN_STOP_BITS, Kind::DropList},
-          {IDC_CONN_HANDSHAKING, Kind::DropList},
-          {IDC_CONN_PROTOCOL, Kind::DropList},
-          {IDC_CONN_POLL_RATE, Kind::Edit},
-          {IDC_CONN_TIMEOUT, Kind::Edit},
-          {IDC_CONN_RETRIES, Kind::Edit},
-          {IDC_CONN_MODBUS_ADDRESS, Kind::Edit},
-          {IDC_CONN_WEB_PORT, Kind::Edit},
-          {IDOK, Kind::DefaultButton},
-          {IDCANCEL, Kind::Button}},
+         {{IDC_CONN_NETWORK, &kRadio},
+          {IDC_CONN_SERIAL, &kRadio},
+          {IDC_CONN_HOST, &kEdit},
+          {IDC_CONN_PORT, &kEdit},
+          {IDC_CONN_COM_PORT, &kDropList},
+          {IDC_CONN_BAUD, &kDropList},
+          {IDC_CONN_PARITY, &kDropList},
+          {IDC_CONN_STOP_BITS, &kDropList},
+          {IDC_CONN_HANDSHAKING, &kDropList},
+          {IDC_CONN_PROTOCOL, &kDropList},
+          {IDC_CONN_POLL_RATE, &kEdit},
+          {IDC_CONN_TIMEOUT, &kEdit},
+          {IDC_CONN_RETRIES, &kEdit},
+          {IDC_CONN_MODBUS_ADDRESS, &kEdit},
+          {IDC_CONN_WEB_PORT, &kEdit},
+          {IDOK, &kDefaultButton},
+          {IDCANCEL, &kButton}},
          15,
          4},
         {IDD_POLL,
-         {{IDC_POLL_FUNCTION, Kind::DropList},
-          {IDC_POLL_START, Kind::Edit},
-          {IDC_POLL_QUANTITY, Kind::Edit},
-          {IDC_POLL_FORMAT, Kind::DropList},
-          {IDOK, Kind::DefaultButton},
-          {IDCANCEL, Kind::Button}},
+         {{IDC_POLL_FUNCTION, &kDropList},
+          {IDC_POLL_START, &kEdit},
+          {IDC_POLL_QUANTITY, &kEdit},
+          {IDC_POLL_FORMAT, &kDropList},
+          {IDOK, &kDefaultButton},
+          {IDCANCEL, &kButton}},
          5,
          0},
         {IDD_ADD_ADDRESSES,
-         {{IDC_ADDR_FIRST, Kind::Edit},
-          {IDC_ADDR_LAST, Kind::Edit},
-          {IDC_ADDR_STEP, Kind::Edit},
-          {IDC_ADDR_TYPE, Kind::DropList},
-          {IDOK, Kind::DefaultButton},
-          {IDCANCEL, Kind::Button}},
+         {{IDC_ADDR_FIRST, &kEdit},
+          {IDC_ADDR_LAST, &kEdit},
+          {IDC_ADDR_STEP, &kEdit},
+          {IDC_ADDR_TYPE, &kDropList},
+          {IDOK, &kDefaultButton},
+          {IDCANCEL, &kButton}},
          4,
          0},
     };
     return cases;
-}
-
-const wchar_t* ClassOf(Kind kind) {
-    switch (kind) {
-        case Kind::Edit:
-            return L"Edit";
-        case Kind::DropList:
-            return L"ComboBox";
-        default:
-            return L"Button";
-    }
-}
-
-// Fields and buttons are tab stops; edits scroll; combos are drop-down lists.
-// The dialog manager may turn an edit's border into a sunken edge.
-void ExpectStyleOf(Kind kind, HWND window) {
-    const DWORD style = GetWindowLongW(window, GWL_STYLE);
-    switch (kind) {
-        case Kind::Edit: {
-            const bool framed =
-                (style & WS_BORDER) || (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-            EXPECT_TRUE(framed);
-            EXPECT_EQ(style & (WS_TABSTOP | ES_AUTOHSCROLL | ES_MULTILINE),
-                      static_cast<DWORD>(WS_TABSTOP | ES_AUTOHSCROLL));
-            break;
-        }
-        case Kind::DropList:
-            EXPECT_EQ(style & (WS_TABSTOP | 0x3),
-                      static_cast<DWORD>(WS_TABSTOP | CBS_DROPDOWNLIST));
-            break;
-        case Kind::Radio:
-            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTORADIOBUTTON));
-            break;
-        case Kind::DefaultButton:
-            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
-            break;
-        case Kind::Button:
-            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON));
-            break;
-    }
 }
 
 struct Child {
@@ -359,11 +333,13 @@ TEST(ResourcesOnScreen, EachDialogHasItsFrameControlsLabelsAndGroups) {
             auto found = std::find_if(children.begin(), children.end(),
                                       [&](const Child& c) { return c.id == control.id; });
             ASSERT_NE(found, children.end()) << "missing";
-            EXPECT_EQ(found->className, ClassOf(control.kind));
-            // Fields start empty; the dialog fills them from what it edits.
-            const bool button = control.kind != Kind::Edit && control.kind != Kind::DropList;
-            EXPECT_EQ(found->text.empty(), !button) << Narrow(found->text);
-            ExpectStyleOf(control.kind, found->window);
+            const Kind& kind = *control.kind;
+            EXPECT_EQ(found->className, kind.className);
+            EXPECT_EQ(found->text.empty(), kind.field) << Narrow(found->text);
+            EXPECT_EQ(found->style & kind.mask, kind.style);
+            // The dialog manager may turn an edit's border into a sunken edge.
+            const DWORD edges = GetWindowLongW(found->window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE;
+            EXPECT_TRUE(control.kind != &kEdit || (found->style & WS_BORDER) || edges);
         }
         size_t labels = 0, groups = 0;
         for (const Child& child : children) {
@@ -563,14 +539,9 @@ TEST(Resources, TheVersionResourceGivesTheProjectsVersionAndNamesTheProgram) {
     wchar_t block[64];
     swprintf(block, 64, L"\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
     const std::pair<const wchar_t*, std::wstring> expected[] = {
-        {L"CompanyName", L"Kestrom"},
-        {L"FileDescription", L"Kestrom Master"},
         {L"ProductName", L"Kestrom Master"},
         {L"FileVersion", KESTROM_EXPECTED_VERSION},
         {L"ProductVersion", KESTROM_EXPECTED_VERSION},
-        {L"OriginalFilename", L"KestromMaster.exe"},
-        {L"InternalName", L"KestromMaster"},
-        {L"LegalCopyright", L"Copyright (C) Kestrom"},
     };
     for (const auto& [name, value] : expected) {
         const std::wstring key = block + std::wstring(name);
