@@ -83,10 +83,7 @@ class Program:
             self.stderr.append(line.decode("latin-1"))
 
     def answers(self):
-        try:
-            return get(self.web_port, "/", timeout=1) is not None
-        except OSError:
-            return False
+        return get(self.web_port, "/", timeout=1) is not None
 
     def resident_kib(self):
         with open(f"/proc/{self.process.pid}/status") as f:
@@ -104,30 +101,27 @@ class Program:
 
 def get(port, target, timeout=5.0):
     """One GET on its own connection; the body (JSON) or None."""
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
-        s.sendall(f"GET {target} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n".encode())
-        data = b""
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                break
-            data += chunk
-    head, _, body = data.partition(b"\r\n\r\n")
-    return json.loads(body) if head.startswith(b"HTTP/1.1 200") else None
+    session = Session(port, timeout)
+    try:
+        return session.get(target)
+    finally:
+        session.close()
 
 
 class Session:
     """A kept-alive connection, as a page polling the interface uses one."""
 
-    def __init__(self, port):
+    def __init__(self, port, timeout=10.0):
         self.port = port
+        self.timeout = timeout
         self.sock = None
 
     def get(self, target):
         for _ in range(2):  # the server may have closed an idle one
             try:
                 if self.sock is None:
-                    self.sock = socket.create_connection(("127.0.0.1", self.port), timeout=10)
+                    self.sock = socket.create_connection(("127.0.0.1", self.port),
+                                                         timeout=self.timeout)
                 self.sock.sendall(f"GET {target} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
                 return self._answer()
             except OSError:
@@ -151,7 +145,7 @@ class Session:
             body += chunk
         if b"connection: close" in head.lower():
             self.close()
-        return json.loads(body)
+        return json.loads(body) if head.startswith(b"HTTP/1.1 200") else None
 
     def close(self):
         if self.sock:
@@ -208,10 +202,7 @@ def timed_requests(port, seconds):
     start = time.monotonic()
     while time.monotonic() - start < seconds:
         t0 = time.monotonic()
-        try:
-            answer = get(port, "/3", timeout=5)
-        except OSError:
-            answer = None
+        answer = get(port, "/3", timeout=5)
         timings.append((time.monotonic() - t0) * 1000)
         wrong += 0 if answer and answer[0]["name"] == 3 else 1
         time.sleep(0.1)
