@@ -56,14 +56,20 @@ TEST_F(ProjectFile, IsWrittenAsUtf16LittleEndianWithAByteOrderMarkMembersInNameO
                                       '"',  0,    '}',  0}))   // no terminator, no line end
     ;
 
+    // Texts go out as they are held, a double quote doubled.
     ProjectSetup setup;
+    setup.host = "a\"b";
     setup.polls = {MadePoll(3, 100, 10, 1)};
     setup.datamap.Insert(100, DataItem::MakeUnsignedShort(17));
+    setup.datamap.Insert(101, DataItem::MakeString("say \"hi\""));
+    setup.datamap.Insert(102, DataItem::MakeFloat(0.5f));
     ASSERT_TRUE(SaveProject(path, setup));
     EXPECT_EQ(FileBytes(path),
               Utf16Le(u"{\"Serial\":false,\"baud\":9600,\"comport\":1,\"databits\":8,"
-                      u"\"datamap\":[{\"addr\":100,\"type\":2,\"value\":\"17\"}],\"handshaking\":0,"
-                      u"\"host\":\"localhost\",\"modbusaddress\":1,\"parity\":0,\"pollrate\":1000,"
+                      u"\"datamap\":[{\"addr\":100,\"type\":2,\"value\":\"17\"},"
+                      u"{\"addr\":101,\"type\":6,\"value\":\"say \"\"hi\"\"\"},"
+                      u"{\"addr\":102,\"type\":4,\"value\":\"0.5\"}],\"handshaking\":0,"
+                      u"\"host\":\"a\"\"b\",\"modbusaddress\":1,\"parity\":0,\"pollrate\":1000,"
                       u"\"polls\":[{\"formatpreset\":1,\"function\":3,\"size\":10,\"start\":100}],"
                       u"\"port\":502,\"protocol\":0,\"retries\":3,\"stopbits\":0,\"timeout\":1000,"
                       u"\"webport\":8888}"));
@@ -148,8 +154,6 @@ TEST_F(ProjectFile, ReadsEachListFromItsLastMemberOfThatNameAndEachMemberFromIts
         {"a list replaced by a malformed one", u"{\"polls\":" + good + u",\"polls\":" + bad + u"}",
          nullptr, nullptr},
         {"a list replaced by a null", u"{\"polls\":" + good + u",\"polls\":null}", "polls", "map"},
-        {"a list replaced by an object", u"{\"polls\":" + good + u",\"polls\":{\"a\":[5]}}",
-         "polls", "map"},
         {"an object replaced by a list", u"{\"polls\":{},\"polls\":" + good + u"}", "polls 3/0/1/1",
          "map"},
         {"a data map replaced whole",
@@ -184,26 +188,6 @@ TEST_F(ProjectFile, ReadsEachListFromItsLastMemberOfThatNameAndEachMemberFromIts
     }
 }
 
-// Texts go out as they are held, a double quote doubled, every code point in
-// UTF-16: a file written member by member is the file a tree would write.
-TEST_F(ProjectFile, WritesTextsWithTheirQuotesDoubledAndEveryCodePointInUtf16) {
-    ProjectSetup setup;
-    setup.host = "a\"b";
-    setup.datamap.Insert(7, DataItem::MakeString("say \"hi\""));
-    setup.datamap.Insert(8, DataItem::MakeFloat(0.5f));
-    ASSERT_TRUE(SaveProject(path, setup));
-    const Bytes bytes = FileBytes(path);
-    const std::u16string text(reinterpret_cast<const char16_t*>(bytes.data() + 2),
-                              (bytes.size() - 2) / 2);
-    EXPECT_NE(text.find(u"\"datamap\":[{\"addr\":7,\"type\":6,\"value\":\"say \"\"hi\"\"\"},"
-                        u"{\"addr\":8,\"type\":4,\"value\":\"0.5\"}],\"handshaking\":0,"
-                        u"\"host\":\"a\"\"b\","),
-              std::u16string::npos);
-    ProjectSetup opened;
-    ASSERT_TRUE(OpenProject(path, opened, result));
-    EXPECT_EQ(Describe(opened), Describe(setup));
-}
-
 TEST_F(ProjectFile, RefusesABadFileWithItsReasonAndChangesNothing) {
     const struct {
         Bytes bytes;
@@ -214,8 +198,6 @@ TEST_F(ProjectFile, RefusesABadFileWithItsReasonAndChangesNothing) {
          L"Poll 1 needs an integer function, start and size", 0},
         {Utf16Le(u"{\"polls\":[{\"function\":3,\"start\":0,\"size\":1},5]}"),
          L"Poll 2 is not an object", 0},
-        {Utf16Le(u"{\"polls\":[{\"function\":3,\"start\":\"0\",\"size\":1}]}"),
-         L"Poll 1 needs an integer function, start and size", 0},
         {Utf16Le(u"{\r\n\"webport\":1\r\n\"polls\":["), L"Expected ,", 3},
         {Utf16Le(u"{\"a\":" + std::u16string(1000, u'[') + u"]}"),
          L"Nesting deeper than 128 levels", 1},

@@ -83,6 +83,9 @@ inline std::string Describe(const ProjectSetup& s) {
     return out.str();
 }
 
+// The id of a process that runs: this one.
+uint32_t OwnProcessId();
+
 // A hand-written file of tests/data/document.
 inline std::wstring DataFile(const std::wstring& name) {
     return std::wstring(KESTROM_TEST_DATA) + L"/" + name;

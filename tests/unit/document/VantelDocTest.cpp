@@ -5,7 +5,6 @@
 #include "TestFiles.h"
 #include "document/VantelDoc.h"
 #include "engine/NotificationQueue.h"
-#include "protocol/FormatPreset.h"
 
 namespace {
 
@@ -171,28 +170,6 @@ TEST_F(VantelDocTest, ThePollListAndOpenAreLeftAloneWhileAMasterPolls) {
     doc.EthernetMaster().Stop(true);
     EXPECT_EQ(Polls(), "3 ");
     EXPECT_TRUE(doc.Open(path, result)) << Text(result.error);
-}
-
-TEST_F(VantelDocTest, StartRunStartsTheMasterTheSerialFlagChoosesWithItsLine) {
-    NotificationQueue states;
-    doc.Register(&states, EventConnectionState);
-    doc.Register(&states, EventRunEnded);
-    ASSERT_TRUE(doc.AddPoll(3, 0, 1, PresetId::ShortUint));
-    EXPECT_FALSE(doc.StartRun(1)) << "there is no poll 1";
-    doc.SetSerial(true);
-    doc.SerialLine().comport = 200;  // no such port on any machine here
-    doc.SerialLine().baud = 19200;
-    ASSERT_TRUE(doc.StartRun());
-    std::vector<uint32_t> seen;
-    while (std::optional<Notification> n = states.Pop(5000)) {
-        seen.push_back(n->event == EventRunEnded ? 99 : static_cast<uint32_t>(n->wParam));
-        if (n->event == EventRunEnded) break;
-    }
-    EXPECT_EQ(seen, (std::vector<uint32_t>{0, 3, 99})) << "Attempting, Failed, then the run ends";
-    EXPECT_EQ(doc.SerialMaster().line.baud, 19200u);
-    EXPECT_FALSE(doc.EthernetMaster().IsRunning());
-    doc.StopRun();
-    EXPECT_FALSE(doc.IsPolling());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,29 +89,10 @@ const std::vector<MenuCase>& MenuCases() {
     return cases;
 }
 
-struct MenuItemRead {
-    UINT type = 0;
-    UINT state = 0;
-    UINT id = 0;
-    HMENU submenu = nullptr;
-    std::wstring text;
-};
-
-MenuItemRead ReadMenuItem(HMENU menu, int position) {
+std::wstring MenuText(HMENU menu, int position) {
     wchar_t text[256] = {};
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
-    info.dwTypeData = text;
-    info.cch = 255;
-    MenuItemRead item;
-    if (!GetMenuItemInfoW(menu, position, TRUE, &info)) return item;
-    item.type = info.fType;
-    item.state = info.fState;
-    item.id = info.wID;
-    item.submenu = info.hSubMenu;
-    item.text = text;
-    return item;
+    GetMenuStringW(menu, position, text, 256, MF_BYPOSITION);
+    return text;
 }
 
 TEST(Resources, EachMenuHoldsItsCommandsInOrderWithTheirStartingStates) {
@@ -119,24 +101,23 @@ TEST(Resources, EachMenuHoldsItsCommandsInOrderWithTheirStartingStates) {
         HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(expected.id));
         ASSERT_NE(menu, nullptr) << "menu " << expected.id << " does not load";
         ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(expected.columns.size()));
-        for (size_t c = 0; c < expected.columns.size(); ++c) {
+        for (int c = 0; c < static_cast<int>(expected.columns.size()); ++c) {
             const std::vector<MenuEntry>& column = expected.columns[c];
-            const MenuItemRead top = ReadMenuItem(menu, static_cast<int>(c));
-            SCOPED_TRACE("top-level item " + std::to_string(c) + " " + Narrow(top.text));
-            EXPECT_FALSE(top.text.empty() && expected.id == IDM_MAIN) << "a titled column";
-            ASSERT_NE(top.submenu, nullptr) << "top-level items open sub-menus";
-            ASSERT_EQ(GetMenuItemCount(top.submenu), static_cast<int>(column.size()));
-            for (size_t i = 0; i < column.size(); ++i) {
-                const MenuItemRead item = ReadMenuItem(top.submenu, static_cast<int>(i));
-                SCOPED_TRACE("item " + std::to_string(i) + " " + Narrow(item.text));
+            SCOPED_TRACE("top-level item " + std::to_string(c) + " " + Narrow(MenuText(menu, c)));
+            EXPECT_FALSE(MenuText(menu, c).empty() && expected.id == IDM_MAIN) << "a titled column";
+            const HMENU submenu = GetSubMenu(menu, c);
+            ASSERT_NE(submenu, nullptr) << "top-level items open sub-menus";
+            ASSERT_EQ(GetMenuItemCount(submenu), static_cast<int>(column.size()));
+            for (int i = 0; i < static_cast<int>(column.size()); ++i) {
+                SCOPED_TRACE("item " + std::to_string(i) + " " + Narrow(MenuText(submenu, i)));
+                const UINT state = GetMenuState(submenu, i, MF_BYPOSITION);
                 if (column[i].id == 0) {
-                    EXPECT_TRUE(item.type & MFT_SEPARATOR) << "a separator";
+                    EXPECT_TRUE(state & MF_SEPARATOR) << "a separator";
                     continue;
                 }
-                EXPECT_EQ(item.id, column[i].id);
-                EXPECT_FALSE(item.text.empty());
-                EXPECT_EQ(item.submenu, nullptr);
-                EXPECT_EQ(item.state & (MF_GRAYED | MF_CHECKED), column[i].state);
+                EXPECT_EQ(GetMenuItemID(submenu, i), column[i].id) << "a command, not a sub-menu";
+                EXPECT_FALSE(MenuText(submenu, i).empty());
+                EXPECT_EQ(state & (MF_GRAYED | MF_CHECKED), column[i].state);
             }
         }
         DestroyMenu(menu);
@@ -181,11 +162,25 @@ TEST(Resources, NoStringSitsAtACommandsIdSoNoCommandHasMenuHelp) {
 // Dialogs, created as the program creates them. Wine creates windows only on
 // an X display, so these cases form a suite of their own that runs on one.
 
-enum class Kind { Edit, DropList, Radio, DefaultButton, Button };
+// What each kind of control is: its class and the style bits that make it
+// so. Fields and buttons are tab stops; edits scroll on one line; combos are
+// drop-down lists.
+struct Kind {
+    const wchar_t* className;
+    DWORD mask;
+    DWORD style;
+    bool field;  // starts empty; the dialog fills it from what it edits
+};
+const Kind kEdit{L"Edit", WS_TABSTOP | ES_AUTOHSCROLL | ES_MULTILINE, WS_TABSTOP | ES_AUTOHSCROLL,
+                 true};
+const Kind kDropList{L"ComboBox", WS_TABSTOP | 0x3, WS_TABSTOP | CBS_DROPDOWNLIST, true};
+const Kind kRadio{L"Button", BS_TYPEMASK, BS_AUTORADIOBUTTON, false};
+const Kind kDefaultButton{L"Button", BS_TYPEMASK, BS_DEFPUSHBUTTON, false};
+const Kind kButton{L"Button", BS_TYPEMASK, BS_PUSHBUTTON, false};
 
 struct ControlCase {
     int id;
-    Kind kind;
+    const Kind* kind;
 };
 
 struct DialogCase {
@@ -198,85 +193,45 @@ struct DialogCase {
 const std::vector<DialogCase>& DialogCases() {
     static const std::vector<DialogCase> cases = {
         {IDD_CONNECTION,
-         {{IDC_CONN_NETWORK, Kind::Radio},
-          {IDC_CONN_SERIAL, Kind::Radio},
-          {IDC_CONN_HOST, Kind::Edit},
-          {IDC_CONN_PORT, Kind::Edit},
-          {IDC_CONN_COM_PORT, Kind::DropList},
-          {IDC_CONN_BAUD, Kind::DropList},
-          {IDC_CONN_PARITY, Kind::DropList},
-          {IDC_CONN_STOP_BITS, Kind::DropList},
-          {IDC_CONN_HANDSHAKING, Kind::DropList},
-          {IDC_CONN_PROTOCOL, Kind::DropList},
-          {IDC_CONN_POLL_RATE, Kind::Edit},
-          {IDC_CONN_TIMEOUT, Kind::Edit},
-          {IDC_CONN_RETRIES, Kind::Edit},
-          {IDC_CONN_MODBUS_ADDRESS, Kind::Edit},
-          {IDC_CONN_WEB_PORT, Kind::Edit},
-          {IDOK, Kind::DefaultButton},
-          {IDCANCEL, Kind::Button}},
+         {{IDC_CONN_NETWORK, &kRadio},
+          {IDC_CONN_SERIAL, &kRadio},
+          {IDC_CONN_HOST, &kEdit},
+          {IDC_CONN_PORT, &kEdit},
+          {IDC_CONN_COM_PORT, &kDropList},
+          {IDC_CONN_BAUD, &kDropList},
+          {IDC_CONN_PARITY, &kDropList},
+          {IDC_CONN_STOP_BITS, &kDropList},
+          {IDC_CONN_HANDSHAKING, &kDropList},
+          {IDC_CONN_PROTOCOL, &kDropList},
+          {IDC_CONN_POLL_RATE, &kEdit},
+          {IDC_CONN_TIMEOUT, &kEdit},
+          {IDC_CONN_RETRIES, &kEdit},
+          {IDC_CONN_MODBUS_ADDRESS, &kEdit},
+          {IDC_CONN_WEB_PORT, &kEdit},
+          {IDOK, &kDefaultButton},
+          {IDCANCEL, &kButton}},
          15,
          4},
         {IDD_POLL,
-         {{IDC_POLL_FUNCTION, Kind::DropList},
-          {IDC_POLL_START, Kind::Edit},
-          {IDC_POLL_QUANTITY, Kind::Edit},
-          {IDC_POLL_FORMAT, Kind::DropList},
-          {IDOK, Kind::DefaultButton},
-          {IDCANCEL, Kind::Button}},
+         {{IDC_POLL_FUNCTION, &kDropList},
+          {IDC_POLL_START, &kEdit},
+          {IDC_POLL_QUANTITY, &kEdit},
+          {IDC_POLL_FORMAT, &kDropList},
+          {IDOK, &kDefaultButton},
+          {IDCANCEL, &kButton}},
          5,
          0},
         {IDD_ADD_ADDRESSES,
-         {{IDC_ADDR_FIRST, Kind::Edit},
-          {IDC_ADDR_LAST, Kind::Edit},
-          {IDC_ADDR_STEP, Kind::Edit},
-          {IDC_ADDR_TYPE, Kind::DropList},
-          {IDOK, Kind::DefaultButton},
-          {IDCANCEL, Kind::Button}},
+         {{IDC_ADDR_FIRST, &kEdit},
+          {IDC_ADDR_LAST, &kEdit},
+          {IDC_ADDR_STEP, &kEdit},
+          {IDC_ADDR_TYPE, &kDropList},
+          {IDOK, &kDefaultButton},
+          {IDCANCEL, &kButton}},
          4,
          0},
     };
     return cases;
-}
-
-const wchar_t* ClassOf(Kind kind) {
-    switch (kind) {
-        case Kind::Edit:
-            return L"Edit";
-        case Kind::DropList:
-            return L"ComboBox";
-        default:
-            return L"Button";
-    }
-}
-
-// Fields and buttons are tab stops; edits scroll; combos are drop-down lists.
-// The dialog manager may turn an edit's border into a sunken edge.
-void ExpectStyleOf(Kind kind, HWND window) {
-    const DWORD style = GetWindowLongW(window, GWL_STYLE);
-    switch (kind) {
-        case Kind::Edit: {
-            const bool framed =
-                (style & WS_BORDER) || (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-            EXPECT_TRUE(framed);
-            EXPECT_EQ(style & (WS_TABSTOP | ES_AUTOHSCROLL | ES_MULTILINE),
-                      static_cast<DWORD>(WS_TABSTOP | ES_AUTOHSCROLL));
-            break;
-        }
-        case Kind::DropList:
-            EXPECT_EQ(style & (WS_TABSTOP | 0x3),
-                      static_cast<DWORD>(WS_TABSTOP | CBS_DROPDOWNLIST));
-            break;
-        case Kind::Radio:
-            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTORADIOBUTTON));
-            break;
-        case Kind::DefaultButton:
-            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
-            break;
-        case Kind::Button:
-            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON));
-            break;
-    }
 }
 
 struct Child {
@@ -320,50 +275,44 @@ INT_PTR CALLBACK IgnoreMessages(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG;
 }
 
-// Each dialog created modelessly, as the test's own.
-class OpenDialog {
-  public:
-    explicit OpenDialog(int id)
-        : window_(CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), nullptr,
-                                     IgnoreMessages, 0)) {}
-    ~OpenDialog() {
-        if (window_) DestroyWindow(window_);
-    }
-    OpenDialog(const OpenDialog&) = delete;
-    OpenDialog& operator=(const OpenDialog&) = delete;
-    HWND window() const { return window_; }
+// Each dialog created modelessly, as the test's own, and destroyed with it.
+using OpenDialog = std::unique_ptr<HWND__, BOOL(WINAPI*)(HWND)>;
 
-  private:
-    HWND window_;
-};
+OpenDialog Open(int id) {
+    return {CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), nullptr,
+                               IgnoreMessages, 0),
+            DestroyWindow};
+}
 
 TEST(ResourcesOnScreen, EachDialogHasItsFrameControlsLabelsAndGroups) {
     for (const DialogCase& expected : DialogCases()) {
         SCOPED_TRACE("dialog " + std::to_string(expected.id));
-        OpenDialog dialog(expected.id);
-        ASSERT_NE(dialog.window(), nullptr)
+        const OpenDialog dialog = Open(expected.id);
+        ASSERT_NE(dialog.get(), nullptr)
             << "CreateDialogParamW failed, error " << GetLastError();
-        EXPECT_GT(GetWindowTextLengthW(dialog.window()), 0) << "a title";
+        EXPECT_GT(GetWindowTextLengthW(dialog.get()), 0) << "a title";
         const DWORD frame = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-        EXPECT_EQ(GetWindowLongW(dialog.window(), GWL_STYLE) & frame, frame);
+        EXPECT_EQ(GetWindowLongW(dialog.get(), GWL_STYLE) & frame, frame);
         LOGFONTW font{};
-        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog.window(), WM_GETFONT, 0, 0)),
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog.get(), WM_GETFONT, 0, 0)),
                    sizeof(font), &font);
         EXPECT_STREQ(font.lfFaceName, L"MS Shell Dlg 2");
-        EXPECT_EQ(LOWORD(SendMessageW(dialog.window(), DM_GETDEFID, 0, 0)), IDOK)
+        EXPECT_EQ(LOWORD(SendMessageW(dialog.get(), DM_GETDEFID, 0, 0)), IDOK)
             << "Enter presses OK";
 
-        const std::vector<Child> children = Children(dialog.window());
+        const std::vector<Child> children = Children(dialog.get());
         for (const ControlCase& control : expected.controls) {
             SCOPED_TRACE("control " + std::to_string(control.id));
             auto found = std::find_if(children.begin(), children.end(),
                                       [&](const Child& c) { return c.id == control.id; });
             ASSERT_NE(found, children.end()) << "missing";
-            EXPECT_EQ(found->className, ClassOf(control.kind));
-            // Fields start empty; the dialog fills them from what it edits.
-            const bool button = control.kind != Kind::Edit && control.kind != Kind::DropList;
-            EXPECT_EQ(found->text.empty(), !button) << Narrow(found->text);
-            ExpectStyleOf(control.kind, found->window);
+            const Kind& kind = *control.kind;
+            EXPECT_EQ(found->className, kind.className);
+            EXPECT_EQ(found->text.empty(), kind.field) << Narrow(found->text);
+            EXPECT_EQ(found->style & kind.mask, kind.style);
+            // The dialog manager may turn an edit's border into a sunken edge.
+            const DWORD edges = GetWindowLongW(found->window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE;
+            EXPECT_TRUE(control.kind != &kEdit || (found->style & WS_BORDER) || edges);
         }
         size_t labels = 0, groups = 0;
         for (const Child& child : children) {
@@ -389,15 +338,15 @@ bool Inside(const RECT& inner, const RECT& outer) {
 TEST(ResourcesOnScreen, DialogControlsKeepTheMarginsAndNeitherOverlapNorCrossAGroupFrame) {
     for (const DialogCase& expected : DialogCases()) {
         SCOPED_TRACE("dialog " + std::to_string(expected.id));
-        OpenDialog dialog(expected.id);
-        ASSERT_NE(dialog.window(), nullptr);
+        const OpenDialog dialog = Open(expected.id);
+        ASSERT_NE(dialog.get(), nullptr);
         RECT margin{7, 7, 7, 7};  // dialog units, in pixels below
-        MapDialogRect(dialog.window(), &margin);
+        MapDialogRect(dialog.get(), &margin);
         RECT area;
-        GetClientRect(dialog.window(), &area);
+        GetClientRect(dialog.get(), &area);
         // Dialog units round to whole pixels edge by edge: one pixel of slack.
         InflateRect(&area, 1 - margin.left, 1 - margin.top);
-        const std::vector<Child> children = Children(dialog.window());
+        const std::vector<Child> children = Children(dialog.get());
         for (const Child& a : children) {
             EXPECT_TRUE(Inside(a.box, area)) << a.Name() << " crosses the dialog's margin";
             for (const Child& b : children) {
@@ -422,27 +371,27 @@ TEST(ResourcesOnScreen, DialogControlsKeepTheMarginsAndNeitherOverlapNorCrossAGr
 TEST(ResourcesOnScreen, TabVisitsTheFieldsInOrderAndTheArrowsSwitchBetweenTheLinks) {
     for (const DialogCase& expected : DialogCases()) {
         SCOPED_TRACE("dialog " + std::to_string(expected.id));
-        OpenDialog dialog(expected.id);
-        ASSERT_NE(dialog.window(), nullptr);
-        CheckRadioButton(dialog.window(), IDC_CONN_NETWORK, IDC_CONN_SERIAL, IDC_CONN_NETWORK);
+        const OpenDialog dialog = Open(expected.id);
+        ASSERT_NE(dialog.get(), nullptr);
+        CheckRadioButton(dialog.get(), IDC_CONN_NETWORK, IDC_CONN_SERIAL, IDC_CONN_NETWORK);
         std::vector<int> order, visited;
         for (const ControlCase& control : expected.controls) {
             if (control.id != IDC_CONN_SERIAL) order.push_back(control.id);
         }
-        HWND first = GetNextDlgTabItem(dialog.window(), nullptr, FALSE);
+        HWND first = GetNextDlgTabItem(dialog.get(), nullptr, FALSE);
         HWND at = first;
         do {
             visited.push_back(GetDlgCtrlID(at));
-            at = GetNextDlgTabItem(dialog.window(), at, FALSE);
+            at = GetNextDlgTabItem(dialog.get(), at, FALSE);
         } while (at && at != first && visited.size() <= order.size());
         EXPECT_EQ(visited, order);
     }
-    OpenDialog connection(IDD_CONNECTION);
-    ASSERT_NE(connection.window(), nullptr);
-    HWND network = GetDlgItem(connection.window(), IDC_CONN_NETWORK);
-    HWND next = GetNextDlgGroupItem(connection.window(), network, FALSE);
+    const OpenDialog connection = Open(IDD_CONNECTION);
+    ASSERT_NE(connection.get(), nullptr);
+    HWND network = GetDlgItem(connection.get(), IDC_CONN_NETWORK);
+    HWND next = GetNextDlgGroupItem(connection.get(), network, FALSE);
     EXPECT_EQ(GetDlgCtrlID(next), IDC_CONN_SERIAL) << "the radio buttons form one group";
-    EXPECT_EQ(GetNextDlgGroupItem(connection.window(), next, FALSE), network) << "of two";
+    EXPECT_EQ(GetNextDlgGroupItem(connection.get(), next, FALSE), network) << "of two";
 }
 
 // ---------------------------------------------------------------------------
@@ -563,14 +512,9 @@ TEST(Resources, TheVersionResourceGivesTheProjectsVersionAndNamesTheProgram) {
     wchar_t block[64];
     swprintf(block, 64, L"\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
     const std::pair<const wchar_t*, std::wstring> expected[] = {
-        {L"CompanyName", L"Kestrom"},
-        {L"FileDescription", L"Kestrom Master"},
         {L"ProductName", L"Kestrom Master"},
         {L"FileVersion", KESTROM_EXPECTED_VERSION},
         {L"ProductVersion", KESTROM_EXPECTED_VERSION},
-        {L"OriginalFilename", L"KestromMaster.exe"},
-        {L"InternalName", L"KestromMaster"},
-        {L"LegalCopyright", L"Copyright (C) Kestrom"},
     };
     for (const auto& [name, value] : expected) {
         const std::wstring key = block + std::wstring(name);

@@ -9,13 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <functional>
 #include <optional>
 
 #include "../TestFiles.h"
 #include "document/FileHandler.h"
-#include "document/SaveTemporary.h"
 
 namespace {
 
@@ -116,29 +114,4 @@ TEST(MakeDataPath, UsesTheUsersFoldersCreatesThemAndRefusesWhatItCannotBuild) {
 
 }  // namespace
 
-namespace {
-
-// The pid of a child that has ended and been reaped: no process has it now.
-pid_t EndedProcess() {
-    pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
-
-TEST(SaveFailure, ANewSaveRemovesAKilledSavesTemporaryButNotOneOfARunningProcess) {
-    TempFolder folder;
-    const std::wstring path = folder.File(L"plant.xmb");
-    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
-    const std::wstring killed = SaveTemporary::Name(L"plant.xmb", uint32_t(EndedProcess()), 0);
-    const std::wstring running = SaveTemporary::Name(L"plant.xmb", uint32_t(::getppid()), 0);
-    PutBytes(folder.File(killed), Bytes(4096, 1));
-    PutBytes(folder.File(running), Bytes(4096, 2));
-    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
-    auto names = folder.Names();
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"plant.xmb", running}))
-        << "the parent process still runs and may be saving";
-}
-
-}  // namespace
+uint32_t OwnProcessId() { return static_cast<uint32_t>(::getpid()); }

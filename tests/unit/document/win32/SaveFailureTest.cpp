@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 
 #include "../TestFiles.h"
 #include "document/FileHandler.h"
-#include "document/SaveTemporary.h"
 
 namespace {
 
@@ -46,18 +44,4 @@ TEST(MakeDataPath, BuildsTheSettingsPathInTheCommonApplicationDataFolder) {
 
 }  // namespace
 
-namespace {
-
-TEST(SaveFailure, ANewSaveKeepsTheTemporaryOfARunningProcess) {
-    TempFolder folder;
-    const std::wstring path = folder.File(L"plant.xmb");
-    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
-    const std::wstring running = SaveTemporary::Name(L"plant.xmb", ::GetCurrentProcessId(), 999);
-    PutBytes(folder.File(running), Bytes(4096, 2));
-    ASSERT_TRUE(SaveProject(path, ProjectSetup()));
-    auto names = folder.Names();
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"plant.xmb", running}));
-}
-
-}  // namespace
+uint32_t OwnProcessId() { return ::GetCurrentProcessId(); }
