@@ -218,14 +218,10 @@ void WindowMonitor::RefreshPopup() {
 
 LRESULT WindowMonitor::OnReflectedNotify(UINT code, NMHDR* header) {
     switch (code) {
-        case LVN_GETDISPINFOW: {
-            auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
-            if (!(info->item.mask & LVIF_TEXT) || !info->item.pszText) return 1;
-            const std::wstring text =
-                CellText(static_cast<size_t>(info->item.iItem), info->item.iSubItem);
-            lstrcpynW(info->item.pszText, text.c_str(), info->item.cchTextMax);
+        case LVN_GETDISPINFOW:
+            AnswerTextRequest(header,
+                              [this](size_t row, int column) { return CellText(row, column); });
             return 1;
-        }
         case LVN_ITEMCHANGED: {
             auto* change = reinterpret_cast<NMLISTVIEW*>(header);
             const bool nowSelected = (change->uNewState & LVIS_SELECTED) != 0;

@@ -5,6 +5,8 @@
 
 #include "ui/CommonControls/CommonControl.h"
 
+#include <commctrl.h>
+
 namespace CommonControls {
 
 // A report-style list view: columns, rows with an item datum, and the
@@ -34,6 +36,17 @@ class ListView : public CommonControl {
     int FirstSelected() const;
     void Select(int row, bool selected);
     void EnsureVisible(int row);
+
+    // A virtual list (LVS_OWNERDATA) keeps no texts: it asks for each cell
+    // as it draws it. Answers such a request with cellText(row, column).
+    template <typename CellText>
+    static void AnswerTextRequest(NMHDR* header, CellText&& cellText) {
+        auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
+        if (!(info->item.mask & LVIF_TEXT) || !info->item.pszText) return;
+        const std::wstring text =
+            cellText(static_cast<size_t>(info->item.iItem), info->item.iSubItem);
+        lstrcpynW(info->item.pszText, text.c_str(), info->item.cchTextMax);
+    }
 };
 
 }  // namespace CommonControls
