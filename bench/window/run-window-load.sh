@@ -15,9 +15,9 @@ for file in "$program" "$sim"; do
 done
 work=$(mktemp -d)
 source scripts/wine-env.sh
-sim_pid=""
+source scripts/demo-env.sh
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  sim_stop
   wine_stop
   display_stop
   rm -rf "$work"
@@ -26,23 +26,9 @@ trap cleanup EXIT
 display_start
 wine_start
 
-"$sim" --port 0 --animate 100 --quiet >"$work/sim.out" 2>/dev/null </dev/null &
-sim_pid=$!
-port=""
-for _ in $(seq 100); do
-  line=$(head -n 1 "$work/sim.out" 2>/dev/null || true)
-  if [[ $line =~ :([0-9]+)$ ]]; then port=${BASH_REMATCH[1]}; break; fi
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "the slave simulator did not start" >&2; exit 1; }
-/usr/bin/python3 - examples/demo.xmb "$work/load.xmb" "$port" <<'PYTHON'
-import re, sys
-source, target, port = sys.argv[1:4]
-text = open(source, "rb").read().decode("utf-16")
-text = re.sub(r"port: \d+", "port: " + port, text, count=1)
-text = re.sub(r"webport: \d+", "webport: 0", text)
-open(target, "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
-PYTHON
+# Values that change every 100 ms, so the address map keeps changing; no web port.
+sim_start "$sim" "$work" --animate 100
+demo_project "$work/load.xmb" "$sim_port" 0
 for rate in ${2:-0 1}; do
   wine "$program" "Z:$work/load.xmb" "$rate" "$seconds" 2>/dev/null | tr -d '\r'
 done
