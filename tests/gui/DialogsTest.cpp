@@ -102,22 +102,6 @@ TEST(DialogPoll, FormatsQuantityAndOkFollowTheFunctionAndTheFields) {
     EXPECT_EQ(dialog.Form().preset, PresetId::Double);
 }
 
-TEST(DialogPoll, EditingShowsThePollAndCancelGivesNothingBack) {
-    Poll poll;
-    ASSERT_TRUE(MakePoll(16, 40, 3, PresetId::LongUint, poll));
-    DialogPoll dialog{PollForm::ForPoll(poll)};
-    WhenDialogAppears([](HWND hwnd) {
-        Driver d{hwnd};
-        EXPECT_EQ(d.Selected(IDC_POLL_FUNCTION), L"16: Force Multiple Registers");
-        EXPECT_EQ(d.Selected(IDC_POLL_FORMAT), L"LONG UINT");
-        EXPECT_EQ(TextOf(d.Item(IDC_POLL_START)), L"40");
-        EXPECT_EQ(TextOf(d.Item(IDC_POLL_QUANTITY)), L"3");
-        EXPECT_TRUE(d.OkEnabled());
-        d.Cancel();
-    });
-    EXPECT_EQ(dialog.Run(nullptr, IDD_POLL), 2);
-}
-
 TEST(DialogAddAddresses, OkWaitsForARangeInOrderAndTheTypeIsPreselected) {
     DialogAddAddresses dialog{AddressRangeForm::ForRange(20, 10, 1, DataItem::Float)};
     WhenDialogAppears([](HWND hwnd) {
