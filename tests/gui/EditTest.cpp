@@ -56,17 +56,6 @@ TEST(EditInt, AcceptsOneOptionalSignAndDigitsWithinItsRange) {
     }
 }
 
-TEST(EditInt, StartsInvalidBecauseTheEmptyTextIsNoNumber) {
-    EditInt edit(0, 100);
-    EXPECT_FALSE(edit.Valid());
-    edit.SetValue(42);
-    EXPECT_TRUE(edit.Valid());
-    EXPECT_EQ(edit.GetText(), L"42");
-    EditInt hex(0, 255, true);
-    hex.SetValue(255);
-    EXPECT_EQ(hex.GetText(), L"ff");
-}
-
 struct ItemCase {
     DataItem::Type type;
     const wchar_t* text;

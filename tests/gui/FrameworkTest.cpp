@@ -181,6 +181,14 @@ TEST_F(SplitterFixture, DraggingPastEitherEdgeStopsAtTheEdge) {
     EXPECT_EQ(host.panes[0].bottom, client.bottom - 1);
 }
 
+// A window made narrower leaves the bar beyond its edge: the next layout
+// pulls it back.
+TEST_F(SplitterFixture, ABarBeyondTheWindowIsPulledBackOnResize) {
+    splitter.SetLeft(5000);
+    ::SendMessageW(host.Handle(), WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    EXPECT_EQ(splitter.Left(), client.right - 2);
+}
+
 TEST(StatusBarExt, TheFirstPartTakesWhatTheOthersLeaveAndMenuHelpFallsBackToTheDefaultText) {
     HostWindow host;
     CommonControls::StatusBarExt status({150}, L"Welcome", true);
