@@ -7,7 +7,6 @@
 #include "document/VantelDoc.h"
 #include "document/dialogs/DialogAddAddresses.h"
 #include "document/dialogs/DialogConnection.h"
-#include "document/dialogs/DialogGetDataItem.h"
 #include "document/dialogs/DialogPoll.h"
 #include "protocol/FormatPreset.h"
 #include "resources/ResourceIds.h"
@@ -59,7 +58,6 @@ TEST(DialogPoll, FormatsQuantityAndOkFollowTheFunctionAndTheFields) {
     DialogPoll dialog{PollForm{}};
     WhenDialogAppears([](HWND hwnd) {
         Driver d{hwnd};
-        EXPECT_EQ(TextOf(hwnd), L"Modbus Poll");
         EXPECT_FALSE(d.OkEnabled()) << "no function chosen";
         EXPECT_EQ(d.Entries(IDC_POLL_FUNCTION).size(), 12u);
 
@@ -131,30 +129,12 @@ TEST(DialogAddAddresses, OkWaitsForARangeInOrderAndTheTypeIsPreselected) {
     EXPECT_EQ(plain.Run(nullptr, IDD_ADD_ADDRESSES), 2);
 }
 
-TEST(DialogGetDataItem, OkFollowsWhetherTheTextIsAValueOfTheType) {
-    DialogGetDataItem dialog(DataItem::Float, L"Address 300:", L"1.5");
-    WhenDialogAppears([](HWND hwnd) {
-        Driver d{hwnd};
-        EXPECT_EQ(TextOf(hwnd), L"Enter Value");
-        EXPECT_EQ(TextOf(d.Item(DialogGetDataItem::kEditId)), L"1.5");
-        EXPECT_TRUE(d.OkEnabled());
-        d.Type(DialogGetDataItem::kEditId, L"abc");
-        EXPECT_FALSE(d.OkEnabled());
-        d.Type(DialogGetDataItem::kEditId, L"1e-7");
-        EXPECT_TRUE(d.OkEnabled());
-        d.Ok();
-    });
-    ASSERT_EQ(dialog.Show(nullptr), 1);
-    EXPECT_EQ(dialog.Text(), L"1e-7");
-}
-
 TEST(DialogConnection, LinkChoiceSwitchesTheFieldsAndOkWaitsForUsableValues) {
     VantelDoc document;
     DialogConnection dialog(ConnectionForm::FromDocument(document),
                             {L"COM3", L"LPT1", L"COM12", L"COMX"});
     WhenDialogAppears([](HWND hwnd) {
         Driver d{hwnd};
-        EXPECT_EQ(TextOf(hwnd), L"Connection Details");
         EXPECT_TRUE(d.OkEnabled());
         EXPECT_EQ(d.Selected(IDC_CONN_PROTOCOL), L"Modbus TCP");
         EXPECT_EQ(d.Entries(IDC_CONN_COM_PORT), (Texts{L"COM3", L"COM12", L"COM1"}))

@@ -294,9 +294,15 @@ TEST_F(AddressMap, AValueEnteredIsStoredByTheOneRuleAndAnnouncedEvenWhenUnchange
     EXPECT_FALSE(doc.IsModified());
     EXPECT_EQ(recorder.Count(EventItemChanged), 1) << "announced all the same";
 
+    // OK follows whether the text is a value of the item's type.
     WhenDialogAppears([](HWND hwnd) {
         HWND edit = ::GetWindow(::GetWindow(hwnd, GW_CHILD), GW_HWNDNEXT);
+        HWND ok = ::GetDlgItem(hwnd, IDOK);
+        EXPECT_EQ(TextOf(hwnd), L"Enter Value");
+        ::SetWindowTextW(edit, L"abc");
+        EXPECT_FALSE(::IsWindowEnabled(ok)) << "abc is no float";
         ::SetWindowTextW(edit, L"2.5");
+        EXPECT_TRUE(::IsWindowEnabled(ok));
         ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
     });
     map.EnterValue();
