@@ -107,6 +107,17 @@ def version_resource(exe_path):
     return text(file_ms, file_ls), text(product_ms, product_ls), strings
 
 
+def wait_for(check, seconds=20):
+    """check's first true answer within seconds, else its last: a window or a
+    listener takes a moment to come up."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = check()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(0.2)
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -230,10 +241,12 @@ class TheUnpackedZipInAFreshWinePrefix(unittest.TestCase):
         self.assertEqual(status, 0, "KestromMaster.exe could not be started")
         status, _ = self.drive("wait", 30)
         self.assertEqual(status, 0, "the main window did not appear")
-        self.assertTrue(self.on_screen("^Kestrom Master$"), "the main window is not on the screen")
+        self.assertTrue(wait_for(lambda: self.on_screen("^Kestrom Master$")),
+                        "the main window is not on the screen")
         self.assertEqual(self.drive("rows", "poll")[1], "7", "the demo project's polls are not listed")
 
-        info = self.information(web)
+        info = wait_for(lambda: self.information(web))
+        self.assertIsNotNone(info, "the web port did not answer")
         self.assertEqual((info["program"], info["app"], info["version"]), ("Kestrom Master", "demo.xmb", VERSION))
 
         major, minor, _, build = VERSION.split(".")
@@ -242,45 +255,25 @@ class TheUnpackedZipInAFreshWinePrefix(unittest.TestCase):
         self.assertEqual(status, 0, "the about box did not open")
         self.assertIn(f"Kestrom Master v{major}.{minor}r{build}", controls)
         self.drive("answer", "About", 1)
-        self.photograph()
 
         self.drive("close")
-        deadline = time.monotonic() + 15
-        while self.drive("alive")[1] == "yes" and time.monotonic() < deadline:
-            time.sleep(0.2)
-        self.assertEqual(self.drive("alive")[1], "no", "the window did not close")
+        self.assertTrue(wait_for(lambda: self.drive("alive")[1] == "no", 15), "the window did not close")
 
-    def on_screen(self, title, seconds=20):
+    @staticmethod
+    def on_screen(title):
         """Whether a window so titled is mapped on the X display: the window
         exists for Windows a moment before X shows it."""
-        deadline = time.monotonic() + seconds
-        while True:
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
-                                   capture_output=True, text=True, stdin=subprocess.DEVNULL)
-            if found.stdout.strip():
-                return True
-            if time.monotonic() > deadline:
-                return False
-            time.sleep(0.2)
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], capture_output=True,
+                              text=True, stdin=subprocess.DEVNULL).stdout.strip() != ""
 
-    def information(self, port):
-        """The web information object, once the listener is up."""
-        deadline = time.monotonic() + 20
-        while True:
-            try:
-                with urllib.request.urlopen(f"http://127.0.0.1:{port}/9999", timeout=5) as answer:
-                    return json.loads(answer.read())
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.2)
-
-    def photograph(self):
-        """The screen with the window, beside the zip, for a person to look at."""
-        time.sleep(1)
-        shot = os.path.join(os.path.dirname(ZIP), "fresh-prefix.png")
-        subprocess.run(["import", "-window", "root", shot], stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+    @staticmethod
+    def information(port):
+        """The web information object; None while nothing listens."""
+        try:
+            with urllib.request.urlopen(f"http://127.0.0.1:{port}/9999", timeout=5) as answer:
+                return json.loads(answer.read())
+        except OSError:
+            return None
 
 
 if __name__ == "__main__":
