@@ -62,13 +62,13 @@ struct ItemCase {
     bool valid;
 };
 
+// The texts themselves are DataItem's (ValuesTest): here the edit asks the
+// item of its own type, so one text passes for one type and fails another.
 const ItemCase kItemCases[] = {
-    {DataItem::Float, L"abc", false},   {DataItem::Float, L"1.5", true},
-    {DataItem::Float, L"1.5x", false},  {DataItem::Double, L"-2e10", true},
-    {DataItem::Bit, L"1", true},        {DataItem::Bit, L"2", false},
-    {DataItem::Bit, L" 1", false},      {DataItem::UnsignedShort, L"65535", true},
-    {DataItem::UnsignedShort, L"65536", false}, {DataItem::UnsignedShort, L"", true},
-    {DataItem::String, L"any text at all", true}, {DataItem::Unknown, L"1", false},
+    {DataItem::Float, L"abc", false},           {DataItem::Float, L"1.5", true},
+    {DataItem::Bit, L"2", false},               {DataItem::UnsignedShort, L"", true},
+    {DataItem::UnsignedShort, L"1.5", false},   {DataItem::String, L"any text at all", true},
+    {DataItem::Unknown, L"1", false},
 };
 
 TEST(EditDataItem, AcceptsWhatAnItemOfItsTypeAccepts) {
