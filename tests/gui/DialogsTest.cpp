@@ -120,13 +120,6 @@ TEST(DialogAddAddresses, OkWaitsForARangeInOrderAndTheTypeIsPreselected) {
     EXPECT_EQ(dialog.Form().Last(), 30);
     EXPECT_EQ(dialog.Form().Step(), 2);
     EXPECT_EQ(dialog.Form().type, DataItem::Double);
-
-    DialogAddAddresses plain{AddressRangeForm::ForRange(1, 2, 1, DataItem::Byte)};
-    WhenDialogAppears([](HWND hwnd) {
-        EXPECT_EQ(Driver{hwnd}.Selected(IDC_ADDR_TYPE), L"SHORT");
-        Driver{hwnd}.Cancel();
-    });
-    EXPECT_EQ(plain.Run(nullptr, IDD_ADD_ADDRESSES), 2);
 }
 
 TEST(DialogConnection, LinkChoiceSwitchesTheFieldsAndOkWaitsForUsableValues) {
