@@ -144,9 +144,6 @@ class Program:
     def command(self, command):
         self.drive("command", command)
 
-    def point(self, *arguments):
-        return self.drive(*arguments).split()
-
     def stopped(self):
         return self.menu(RUN) == "enabled unchecked Run"
 
@@ -261,7 +258,7 @@ class MainWindowTest(unittest.TestCase):
 
         # Run, with a click on the tool bar's button.
         focus(program)
-        x, y = program.point("toolpoint", RUN)
+        x, y = program.drive("toolpoint", RUN).split()
         xdotool("mousemove", x, y, "click", "1")
         wait_until(lambda: program.text("map", 6, 1) == "-2.25", what="the float from the slave")
         self.assertEqual([program.text("map", row, 1) for row in range(7)],
@@ -400,7 +397,7 @@ class MainWindowTest(unittest.TestCase):
         wait_until(program.stopped, what="stopped through the keys")
 
         # A double-click on a poll row opens Edit Poll; the start is typed.
-        x, y = program.point("rowpoint", "poll", 0)
+        x, y = program.drive("rowpoint", "poll", 0).split()
         xdotool("mousemove", x, y, "click", "--repeat", "2", "--delay", "80", "1")
         program.drive("dialog", "Modbus Poll", 10)
         time.sleep(0.3)
