@@ -7,7 +7,6 @@
 #include "document/VantelDoc.h"
 #include "document/dialogs/DialogAddAddresses.h"
 #include "document/dialogs/DialogConnection.h"
-#include "document/dialogs/DialogGetDataItem.h"
 #include "document/dialogs/DialogPoll.h"
 #include "protocol/FormatPreset.h"
 #include "resources/ResourceIds.h"
@@ -59,7 +58,6 @@ TEST(DialogPoll, FormatsQuantityAndOkFollowTheFunctionAndTheFields) {
     DialogPoll dialog{PollForm{}};
     WhenDialogAppears([](HWND hwnd) {
         Driver d{hwnd};
-        EXPECT_EQ(TextOf(hwnd), L"Modbus Poll");
         EXPECT_FALSE(d.OkEnabled()) << "no function chosen";
         EXPECT_EQ(d.Entries(IDC_POLL_FUNCTION).size(), 12u);
 
@@ -102,22 +100,6 @@ TEST(DialogPoll, FormatsQuantityAndOkFollowTheFunctionAndTheFields) {
     EXPECT_EQ(dialog.Form().preset, PresetId::Double);
 }
 
-TEST(DialogPoll, EditingShowsThePollAndCancelGivesNothingBack) {
-    Poll poll;
-    ASSERT_TRUE(MakePoll(16, 40, 3, PresetId::LongUint, poll));
-    DialogPoll dialog{PollForm::ForPoll(poll)};
-    WhenDialogAppears([](HWND hwnd) {
-        Driver d{hwnd};
-        EXPECT_EQ(d.Selected(IDC_POLL_FUNCTION), L"16: Force Multiple Registers");
-        EXPECT_EQ(d.Selected(IDC_POLL_FORMAT), L"LONG UINT");
-        EXPECT_EQ(TextOf(d.Item(IDC_POLL_START)), L"40");
-        EXPECT_EQ(TextOf(d.Item(IDC_POLL_QUANTITY)), L"3");
-        EXPECT_TRUE(d.OkEnabled());
-        d.Cancel();
-    });
-    EXPECT_EQ(dialog.Run(nullptr, IDD_POLL), 2);
-}
-
 TEST(DialogAddAddresses, OkWaitsForARangeInOrderAndTheTypeIsPreselected) {
     DialogAddAddresses dialog{AddressRangeForm::ForRange(20, 10, 1, DataItem::Float)};
     WhenDialogAppears([](HWND hwnd) {
@@ -138,30 +120,6 @@ TEST(DialogAddAddresses, OkWaitsForARangeInOrderAndTheTypeIsPreselected) {
     EXPECT_EQ(dialog.Form().Last(), 30);
     EXPECT_EQ(dialog.Form().Step(), 2);
     EXPECT_EQ(dialog.Form().type, DataItem::Double);
-
-    DialogAddAddresses plain{AddressRangeForm::ForRange(1, 2, 1, DataItem::Byte)};
-    WhenDialogAppears([](HWND hwnd) {
-        EXPECT_EQ(Driver{hwnd}.Selected(IDC_ADDR_TYPE), L"SHORT");
-        Driver{hwnd}.Cancel();
-    });
-    EXPECT_EQ(plain.Run(nullptr, IDD_ADD_ADDRESSES), 2);
-}
-
-TEST(DialogGetDataItem, OkFollowsWhetherTheTextIsAValueOfTheType) {
-    DialogGetDataItem dialog(DataItem::Float, L"Address 300:", L"1.5");
-    WhenDialogAppears([](HWND hwnd) {
-        Driver d{hwnd};
-        EXPECT_EQ(TextOf(hwnd), L"Enter Value");
-        EXPECT_EQ(TextOf(d.Item(DialogGetDataItem::kEditId)), L"1.5");
-        EXPECT_TRUE(d.OkEnabled());
-        d.Type(DialogGetDataItem::kEditId, L"abc");
-        EXPECT_FALSE(d.OkEnabled());
-        d.Type(DialogGetDataItem::kEditId, L"1e-7");
-        EXPECT_TRUE(d.OkEnabled());
-        d.Ok();
-    });
-    ASSERT_EQ(dialog.Show(nullptr), 1);
-    EXPECT_EQ(dialog.Text(), L"1e-7");
 }
 
 TEST(DialogConnection, LinkChoiceSwitchesTheFieldsAndOkWaitsForUsableValues) {
@@ -170,7 +128,6 @@ TEST(DialogConnection, LinkChoiceSwitchesTheFieldsAndOkWaitsForUsableValues) {
                             {L"COM3", L"LPT1", L"COM12", L"COMX"});
     WhenDialogAppears([](HWND hwnd) {
         Driver d{hwnd};
-        EXPECT_EQ(TextOf(hwnd), L"Connection Details");
         EXPECT_TRUE(d.OkEnabled());
         EXPECT_EQ(d.Selected(IDC_CONN_PROTOCOL), L"Modbus TCP");
         EXPECT_EQ(d.Entries(IDC_CONN_COM_PORT), (Texts{L"COM3", L"COM12", L"COM1"}))

@@ -36,8 +36,6 @@ const IntCase kIntCases[] = {
     {L"100", 0, 100, false, true, 100},
     {L"101", 0, 100, false, false, 0},
     {L"0", 0, 100, false, true, 0},
-    {L"65535", 0, 65535, false, true, 65535},
-    {L"65536", 0, 65535, false, false, 0},
     {L"99999999999999999999999", 0, 65535, false, false, 0},
     {L"ff", 0, 255, true, true, 255},
     {L"FF", 0, 255, true, true, 255},
@@ -58,30 +56,19 @@ TEST(EditInt, AcceptsOneOptionalSignAndDigitsWithinItsRange) {
     }
 }
 
-TEST(EditInt, StartsInvalidBecauseTheEmptyTextIsNoNumber) {
-    EditInt edit(0, 100);
-    EXPECT_FALSE(edit.Valid());
-    edit.SetValue(42);
-    EXPECT_TRUE(edit.Valid());
-    EXPECT_EQ(edit.GetText(), L"42");
-    EditInt hex(0, 255, true);
-    hex.SetValue(255);
-    EXPECT_EQ(hex.GetText(), L"ff");
-}
-
 struct ItemCase {
     DataItem::Type type;
     const wchar_t* text;
     bool valid;
 };
 
+// The texts themselves are DataItem's (ValuesTest): here the edit asks the
+// item of its own type, so one text passes for one type and fails another.
 const ItemCase kItemCases[] = {
-    {DataItem::Float, L"abc", false},   {DataItem::Float, L"1.5", true},
-    {DataItem::Float, L"1.5x", false},  {DataItem::Double, L"-2e10", true},
-    {DataItem::Bit, L"1", true},        {DataItem::Bit, L"2", false},
-    {DataItem::Bit, L" 1", false},      {DataItem::UnsignedShort, L"65535", true},
-    {DataItem::UnsignedShort, L"65536", false}, {DataItem::UnsignedShort, L"", true},
-    {DataItem::String, L"any text at all", true}, {DataItem::Unknown, L"1", false},
+    {DataItem::Float, L"abc", false},           {DataItem::Float, L"1.5", true},
+    {DataItem::Bit, L"2", false},               {DataItem::UnsignedShort, L"", true},
+    {DataItem::UnsignedShort, L"1.5", false},   {DataItem::String, L"any text at all", true},
+    {DataItem::Unknown, L"1", false},
 };
 
 TEST(EditDataItem, AcceptsWhatAnItemOfItsTypeAccepts) {

@@ -10,7 +10,6 @@
 //   text PANE ROW COLUMN        the text of a cell
 //   select PANE ROW...          selects exactly these rows
 //   menu ID                     "enabled"/"grayed" and "checked"/"unchecked" and the item's text
-//   popup ID                    the same for the context menu on the screen
 //   tool ID                     the tool bar button: "enabled"/"grayed" "pressed"/"released"
 //   status PART                 the status bar's text
 //   rect PANE                   LEFT TOP RIGHT BOTTOM of the pane in the main window's client area
@@ -45,7 +44,7 @@ HWND MainWindow() { return ::FindWindowW(kMainClass, nullptr); }
 // Memory in the program's own process, for messages that carry pointers.
 class RemoteBuffer {
   public:
-    RemoteBuffer(HWND window, size_t size) : size_(size) {
+    RemoteBuffer(HWND window, size_t size) {
         DWORD pid = 0;
         ::GetWindowThreadProcessId(window, &pid);
         process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
@@ -68,7 +67,6 @@ class RemoteBuffer {
   private:
     HANDLE process_ = nullptr;
     void* address_ = nullptr;
-    size_t size_;
 };
 
 std::wstring ClassOf(HWND hwnd) {
@@ -84,21 +82,29 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
+constexpr int kTextRoom = 1024;
+
+// Asks for a text the program writes into its own memory: item (a header
+// or list view item) goes over with its text pointer aimed just past it.
+template <typename Item>
+std::wstring RemoteText(HWND window, UINT message, WPARAM wParam, Item item) {
+    RemoteBuffer remote(window, sizeof item + kTextRoom * sizeof(wchar_t));
+    if (!remote.Valid()) return L"";
+    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof item));
+    item.cchTextMax = kTextRoom - 1;
+    remote.Write(0, &item, sizeof item);
+    ::SendMessageW(window, message, wParam, reinterpret_cast<LPARAM>(remote.At(0)));
+    wchar_t text[kTextRoom] = {};
+    remote.Read(sizeof item, text, sizeof text - sizeof(wchar_t));
+    return text;
+}
+
 // The heading of a list view's first column names the pane.
 std::wstring FirstHeading(HWND list) {
     HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
-    if (!header) return L"";
-    RemoteBuffer remote(list, sizeof(HDITEMW) + 512);
-    if (!remote.Valid()) return L"";
     HDITEMW item{};
     item.mask = HDI_TEXT;
-    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(HDITEMW)));
-    item.cchTextMax = 255;
-    remote.Write(0, &item, sizeof item);
-    ::SendMessageW(header, HDM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.At(0)));
-    wchar_t text[256] = {};
-    remote.Read(sizeof(HDITEMW), text, sizeof text - sizeof(wchar_t));
-    return text;
+    return header ? RemoteText(header, HDM_GETITEMW, 0, item) : L"";
 }
 
 struct PaneSearch {
@@ -145,16 +151,30 @@ std::wstring Wide(const char* text) {
 }
 
 std::wstring CellText(HWND list, int row, int column) {
-    RemoteBuffer remote(list, sizeof(LVITEMW) + 2048);
     LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVITEMW)));
-    item.cchTextMax = 1023;
-    remote.Write(0, &item, sizeof item);
-    ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.At(0)));
-    wchar_t text[1024] = {};
-    remote.Read(sizeof(LVITEMW), text, sizeof text - sizeof(wchar_t));
-    return text;
+    return RemoteText(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), item);
+}
+
+// Screen coordinates, one line: a rectangle's edges or its middle.
+void PrintRect(const RECT& rect) {
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+}
+
+void PrintMiddle(HWND window, const RECT& rect) {
+    POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    ::ClientToScreen(window, &middle);
+    std::printf("%ld %ld\n", middle.x, middle.y);
+}
+
+// The rectangle a message writes into the program's memory, from start.
+RECT RemoteRect(HWND window, UINT message, WPARAM wParam, RECT start = {}) {
+    RemoteBuffer remote(window, sizeof(RECT));
+    remote.Write(0, &start, sizeof start);
+    ::SendMessageW(window, message, wParam, reinterpret_cast<LPARAM>(remote.At(0)));
+    RECT rect{};
+    remote.Read(0, &rect, sizeof rect);
+    return rect;
 }
 
 void SetRowState(HWND list, int row, UINT state, UINT mask) {
@@ -169,7 +189,7 @@ void SetRowState(HWND list, int row, UINT state, UINT mask) {
 // A menu lives in its program's process (on Wine it cannot be read from
 // another one), so the question goes in with the probe: a message hook
 // loads it into the program, which answers through shared memory.
-std::wstring MenuState(HWND main, UINT id, LPARAM which) {
+std::wstring MenuState(HWND main, UINT id) {
     HMODULE probe = ::LoadLibraryW(L"kestrom_probe.dll");
     // Through void*: FARPROC and HOOKPROC have different signatures.
     auto hook = probe ? reinterpret_cast<HOOKPROC>(
@@ -184,7 +204,7 @@ std::wstring MenuState(HWND main, UINT id, LPARAM which) {
     std::wstring answer = L"no answer";
     if (installed && mapping && ready) {
         const UINT query = ::RegisterWindowMessageW(L"KestromProbeMenuState");
-        ::PostMessageW(main, query, id, which);
+        ::PostMessageW(main, query, id, 0);
         if (::WaitForSingleObject(ready, 5000) == WAIT_OBJECT_0) {
             if (auto* view = static_cast<const wchar_t*>(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
                 answer = view;
@@ -315,7 +335,7 @@ int Run(int argc, char** argv) {
         } else if (verb == "framed") {
             RECT rect;
             ::GetWindowRect(window, &rect);
-            std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+            PrintRect(rect);
         } else if (verb == "answer") {
             ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(arg(3), BN_CLICKED),
                            reinterpret_cast<LPARAM>(::GetDlgItem(window, arg(3))));
@@ -328,15 +348,10 @@ int Run(int argc, char** argv) {
     }
     HWND main = MainWindow();
     if (!main) return 1;
-    if (verb == "popup") {
-        // The context menu on the screen (a right-click opened it).
-        Print(MenuState(main, static_cast<UINT>(arg(2)), 1));
-        return 0;
-    }
     if (verb == "command") return ::PostMessageW(main, WM_COMMAND, MAKEWPARAM(arg(2), 0), 0) ? 0 : 1;
     if (verb == "close") return ::PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
     if (verb == "menu") {
-        Print(MenuState(main, static_cast<UINT>(arg(2)), 0));
+        Print(MenuState(main, static_cast<UINT>(arg(2))));
         return 0;
     }
     if (verb == "tool") {
@@ -350,7 +365,7 @@ int Run(int argc, char** argv) {
     if (verb == "window") {
         RECT rect;
         ::GetWindowRect(main, &rect);
-        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        PrintRect(rect);
         return 0;
     }
     if (verb == "resize") {
@@ -359,13 +374,7 @@ int Run(int argc, char** argv) {
     if (verb == "toolpoint") {
         HWND tools = ChildOfClass(main, TOOLBARCLASSNAMEW);
         const LRESULT index = ::SendMessageW(tools, TB_COMMANDTOINDEX, arg(2), 0);
-        RemoteBuffer remote(tools, sizeof(RECT));
-        ::SendMessageW(tools, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(remote.At(0)));
-        RECT rect{};
-        remote.Read(0, &rect, sizeof rect);
-        POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-        ::ClientToScreen(tools, &middle);
-        std::printf("%ld %ld\n", middle.x, middle.y);
+        PrintMiddle(tools, RemoteRect(tools, TB_GETITEMRECT, static_cast<WPARAM>(index)));
         return 0;
     }
     if (verb == "status") {
@@ -394,21 +403,15 @@ int Run(int argc, char** argv) {
         return 0;
     }
     if (verb == "rowpoint") {
-        RemoteBuffer remote(pane, sizeof(RECT));
-        RECT rect{LVIR_LABEL, 0, 0, 0};
-        remote.Write(0, &rect, sizeof rect);
-        ::SendMessageW(pane, LVM_GETITEMRECT, arg(3), reinterpret_cast<LPARAM>(remote.At(0)));
-        remote.Read(0, &rect, sizeof rect);
-        POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-        ::ClientToScreen(pane, &middle);
-        std::printf("%ld %ld\n", middle.x, middle.y);
+        PrintMiddle(pane, RemoteRect(pane, LVM_GETITEMRECT, static_cast<WPARAM>(arg(3)),
+                                     RECT{LVIR_LABEL, 0, 0, 0}));
         return 0;
     }
     if (verb == "rect") {
         RECT rect;
         ::GetWindowRect(pane, &rect);
         ::MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
-        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        PrintRect(rect);
         return 0;
     }
     return 2;

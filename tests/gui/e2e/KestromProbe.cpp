@@ -43,20 +43,13 @@ void AnswerMenuState(HMENU menu, UINT id) {
 
 }  // namespace
 
-// The WH_GETMESSAGE hook: a posted query names a command id (wParam) and
-// the menu (lParam 0 the window's menu bar, 1 the context menu shown).
+// The WH_GETMESSAGE hook: a posted query names a command id (wParam) of
+// the window's menu bar.
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM wParam, LPARAM lParam) {
     static const UINT query = ::RegisterWindowMessageW(kQuery);
     auto* msg = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && wParam == PM_REMOVE && msg && msg->message == query) {
-        HMENU menu = nullptr;
-        if (msg->lParam == 0) {
-            menu = ::GetMenu(msg->hwnd);
-        } else if (HWND shown = ::FindWindowW(L"#32768", nullptr)) {
-            menu = reinterpret_cast<HMENU>(::SendMessageW(shown, MN_GETHMENU, 0, 0));
-        }
-        AnswerMenuState(menu, static_cast<UINT>(msg->wParam));
-    }
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg && msg->message == query)
+        AnswerMenuState(::GetMenu(msg->hwnd), static_cast<UINT>(msg->wParam));
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
