@@ -46,6 +46,15 @@ sim_stop() {
   sim_pid=""
 }
 
+# demo_web_port PORT: PORT, or a free one when something else holds it.
+demo_web_port() {
+  if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then
+    /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+  else
+    echo "$1"
+  fi
+}
+
 # demo_project TARGET SLAVE_PORT [WEB_PORT]: the demo project with this run's
 # slave port (and web port), written as the program writes projects.
 demo_project() {

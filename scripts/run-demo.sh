@@ -34,11 +34,7 @@ if ! sim_start "$sim" "$work" "${DEMO_SIMULATOR_ARGS[@]}"; then
 fi
 port=$sim_port
 
-# The project's web port, or a free one when something else holds it.
-web=${DEMO_WEB_PORT:-8888}
-if (exec 3<>"/dev/tcp/127.0.0.1/$web") 2>/dev/null; then
-  web=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-fi
+web=$(demo_web_port "${DEMO_WEB_PORT:-8888}")
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_CLI:-}" ]; then
   # The program and the driver that presses Run, not the whole tree with its tests.

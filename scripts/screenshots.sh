@@ -102,7 +102,7 @@ saved_settings=$(cat "$settings" 2>/dev/null || true)
 mkdir -p "$(dirname "$settings")"
 printf '[UI]\r\nSplitter=560\r\n' >"$settings"
 demo="$work/demo.xmb"
-demo_project "$demo" "$port"
+demo_project "$demo" "$port" "$(demo_web_port 8888)"
 # Not through the pipe of drive: the program would hold it open.
 wine "$driver" launch "Z:$root/$exe" "Z:$demo" </dev/null >/dev/null 2>&1
 drive wait 60 >/dev/null
