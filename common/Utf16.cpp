@@ -121,9 +121,15 @@ int Compare(const std::wstring& a, const std::wstring& b) {
 }
 
 std::string ToUtf8(const std::wstring& wide) {
-    std::string out;
+    // Rows, numbers and most names are plain ASCII, which is its own UTF-8:
+    // that leading run is copied as it is and only the rest encoded.
+    size_t ascii = 0;
+    while (ascii < wide.size() && static_cast<char32_t>(wide[ascii]) < 0x80) ++ascii;
+    std::string out(ascii, '\0');
+    for (size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(wide[i]);
+    if (ascii == wide.size()) return out;
     out.reserve(wide.size());
-    ForEachWideCodePoint(wide, [&](char32_t c) { AppendUtf8(out, c); });
+    ForEachWideCodePoint(wide.substr(ascii), [&](char32_t c) { AppendUtf8(out, c); });
     return out;
 }
 

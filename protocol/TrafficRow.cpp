@@ -126,13 +126,11 @@ std::optional<std::wstring> ConnectionStateText(std::uint32_t state, const Traff
 
 std::wstring HexContent(std::span<const std::uint8_t> bytes) {
     static const wchar_t digits[] = L"0123456789ABCDEF";
-    std::wstring text;
     const std::size_t shown = std::min(bytes.size(), kMaxHexBytes);
-    text.reserve(shown * 3);
+    std::wstring text(shown * 3, L' ');
     for (std::size_t i = 0; i < shown; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-        text += L' ';
+        text[3 * i] = digits[bytes[i] >> 4];
+        text[3 * i + 1] = digits[bytes[i] & 0x0F];
     }
     return text;
 }
@@ -191,5 +189,9 @@ std::wstring LocalTimeText() {
 }
 
 std::wstring LogLine(const std::wstring& time, const TrafficRow& row) {
-    return time + L" " + row.dir + L" " + row.description + L" " + row.content;
+    std::wstring line;
+    line.reserve(time.size() + row.dir.size() + row.description.size() + row.content.size() + 3);
+    line.append(time).append(1, L' ').append(row.dir).append(1, L' ');
+    line.append(row.description).append(1, L' ').append(row.content);
+    return line;
 }

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "common/Utf16.h"
 #include "protocol/AddressRange.h"
 #include "protocol/Crc16.h"
 #include "protocol/DataMap.h"
 #include "protocol/FormatPreset.h"
 #include "protocol/ModbusPacket.h"
 #include "protocol/Poll.h"
+#include "protocol/TrafficRow.h"
 #include "protocol/ValueEncoding.h"
 
 namespace {
@@ -136,10 +138,30 @@ void ParseByte(benchmark::State& state) {
     SetLabel(state, shape, protocol);
 }
 
+// A received reply's row as the command-line program prints it: the row's
+// texts, the whole line and its UTF-8.
+void ReplyRowLine(benchmark::State& state) {
+    const Shape& shape = kShapes[state.range(0)];
+    const auto protocol = static_cast<uint8_t>(state.range(1));
+    const Poll poll = MakeShapePoll(shape);
+    ModbusPacket packet(protocol, 0);
+    packet.bytes = MakeReply(shape, protocol);
+    DataMap map;
+    std::vector<uint16_t> changed;
+    if (!packet.ParseReply(protocol, kSlave, poll, map, changed)) state.SkipWithError("refused");
+    const std::wstring time = TimeText(12, 34, 56, 789);
+    for (auto _ : state) {
+        const std::string line = Utf16::ToUtf8(LogLine(time, ReceivedRow(packet)));
+        benchmark::DoNotOptimize(line.data());
+    }
+    SetLabel(state, shape, protocol);
+}
+
 // Requests: every shape; replies: the read shapes (0 to 3).
 BENCHMARK(BuildRequest)->ArgsProduct({{0, 1, 3, 4, 5}, {0, 1}});
 BENCHMARK(ParseReply)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
 BENCHMARK(ParseByte)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
+BENCHMARK(ReplyRowLine)->ArgsProduct({{0, 1, 3}, {0}});
 
 }  // namespace
 

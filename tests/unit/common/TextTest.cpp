@@ -15,6 +15,10 @@ TEST(Utf16, ConvertsWithSurrogatePairsKeepsLoneOnesAndOrdersByCodeUnits) {
     const std::wstring clef = Utf16::ToWide(u"\U0001D11E");
     EXPECT_EQ(Utf16::FromWide(clef), u"\U0001D11E");
     EXPECT_EQ(Utf16::ToUtf8(clef), "\xF0\x9D\x84\x9E");
+    EXPECT_EQ(Utf16::ToUtf8(L"Pump " + clef + L"\u00B0C"),
+              "Pump \xF0\x9D\x84\x9E\xC2\xB0"
+              "C")
+        << "a plain start, then a pair";
     const std::u16string odd = {u'a', char16_t(0xD800), u'b', char16_t(0xDC00)};
     EXPECT_EQ(Utf16::FromWide(Utf16::ToWide(odd)), odd);
     EXPECT_EQ(Utf16::ToUtf8(Utf16::ToWide(odd)),
