@@ -151,7 +151,6 @@ DataItem DataItem::MakeString(std::string text) {
     return item;
 }
 
-bool DataItem::AsBit() const { return type == Bit && (value_ & 0xFF) != 0; }
 uint16_t DataItem::AsUnsignedShort() const {
     return type == UnsignedShort ? static_cast<uint16_t>(value_) : 0;
 }

@@ -44,7 +44,7 @@ class DataItem {
     static DataItem MakeString(std::string text);
     static DataItem MakeByte(uint8_t value) { return DataItem(Byte, value); }
 
-    bool AsBit() const;
+    bool AsBit() const { return type == Bit && (value_ & 0xFF) != 0; }
     uint16_t AsUnsignedShort() const;
     uint32_t AsUnsignedInt() const;
     float AsFloat() const;

@@ -2,11 +2,34 @@
 
 #include <algorithm>
 
-bool DataMap::Insert(uint16_t address, const DataItem& item) {
-    return entries_.emplace(address, DataMapEntry{item, false}).second;
+DataMap& DataMap::operator=(const DataMap& other) {
+    if (this != &other) {
+        entries_ = other.entries_;
+        Reshaped();
+    }
+    return *this;
 }
 
-bool DataMap::Erase(uint16_t address) { return entries_.erase(address) != 0; }
+DataMap& DataMap::operator=(DataMap&& other) noexcept {
+    if (this != &other) {
+        entries_ = std::move(other.entries_);
+        Reshaped();
+        other.Reshaped();
+    }
+    return *this;
+}
+
+bool DataMap::Insert(uint16_t address, const DataItem& item) {
+    const bool inserted = entries_.emplace(address, DataMapEntry{item, false}).second;
+    if (inserted) Reshaped();
+    return inserted;
+}
+
+bool DataMap::Erase(uint16_t address) {
+    const bool erased = entries_.erase(address) != 0;
+    if (erased) Reshaped();
+    return erased;
+}
 
 const DataMapEntry* DataMap::Find(uint16_t address) const {
     auto entry = entries_.find(address);
@@ -43,14 +66,24 @@ bool SameValue(const DataItem& stored, const DataItem& received) {
 // on a large reply.
 void DataMap::Commit(const PacketItems& items, uint16_t firstAddress,
                      std::vector<uint16_t>& changed) {
+    if (!ordered_) {
+        order_.clear();
+        order_.reserve(entries_.size());
+        for (auto entry = entries_.begin(); entry != entries_.end(); ++entry)
+            order_.push_back(entry);
+        ordered_ = true;
+    }
     auto commitRange = [&](PacketItems::const_iterator from, PacketItems::const_iterator to) {
         if (from == to) return;
-        auto entry = entries_.lower_bound(from->first);
-        for (auto value = from; value != to && entry != entries_.end(); ++value) {
-            while (entry != entries_.end() && entry->first < value->first) ++entry;
-            if (entry == entries_.end() || entry->first != value->first) continue;
-            if (SameValue(entry->second.item, value->second)) continue;
-            entry->second.item = value->second;
+        auto entry = std::lower_bound(
+            order_.begin(), order_.end(), from->first,
+            [](Entries::iterator e, uint16_t address) { return e->first < address; });
+        for (auto value = from; value != to && entry != order_.end(); ++value) {
+            while (entry != order_.end() && (*entry)->first < value->first) ++entry;
+            if (entry == order_.end() || (*entry)->first != value->first) continue;
+            DataItem& stored = (*entry)->second.item;
+            if (SameValue(stored, value->second)) continue;
+            stored = value->second;
             changed.push_back(value->first);
         }
     };

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "protocol/DataItem.h"
@@ -23,10 +24,20 @@ class DataMap {
   public:
     using Entries = std::map<uint16_t, DataMapEntry>;
 
+    DataMap() = default;
+    // A copy or a move starts without the order of the map it came from.
+    DataMap(const DataMap& other) : entries_(other.entries_) {}
+    DataMap(DataMap&& other) noexcept : entries_(std::move(other.entries_)) { other.Reshaped(); }
+    DataMap& operator=(const DataMap& other);
+    DataMap& operator=(DataMap&& other) noexcept;
+
     // Adds an entry; false (and nothing changes) when the address is mapped.
     bool Insert(uint16_t address, const DataItem& item);
     bool Erase(uint16_t address);
-    void Clear() { entries_.clear(); }
+    void Clear() {
+        entries_.clear();
+        Reshaped();
+    }
 
     const DataMapEntry* Find(uint16_t address) const;
     DataMapEntry* Find(uint16_t address);
@@ -49,5 +60,16 @@ class DataMap {
     bool empty() const { return entries_.empty(); }
 
   private:
+    void Reshaped() {
+        order_.clear();
+        ordered_ = false;
+    }
+
     Entries entries_;
+    // The entries in address order as an array, for Commit: stepping through
+    // a tree is a chain of dependent loads per entry, which costs more than
+    // decoding a 2000-coil reply; an array is walked without that chain.
+    // Made again by the first Commit after an entry came or went.
+    std::vector<Entries::iterator> order_;
+    bool ordered_ = false;
 };

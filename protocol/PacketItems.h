@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -33,6 +34,21 @@ class PacketItems {
         } else {
             SetWithin(address, std::move(item));
         }
+    }
+    // Sets count values at consecutive addresses from first, the i-th being
+    // value(i). A reply's bits arrive so, and appending them without an order
+    // check each keeps a 2000-coil reply cheap; addresses that wrap past
+    // 65535 are set one by one.
+    template <typename Value>
+    void SetRun(std::uint16_t first, std::size_t count, Value&& value) {
+        std::size_t i = 0;
+        if (entries_.empty() || entries_.back().first < first) {
+            const std::size_t straight = std::min<std::size_t>(count, 0x10000u - first);
+            entries_.reserve(entries_.size() + count);
+            for (; i < straight; ++i)
+                entries_.emplace_back(static_cast<std::uint16_t>(first + i), value(i));
+        }
+        for (; i < count; ++i) Set(static_cast<std::uint16_t>(first + i), value(i));
     }
     // Null when the packet carries no value for the address.
     const DataItem* Find(std::uint16_t address) const;

@@ -1,6 +1,8 @@
 // The whole-message reply decoder of ModbusPacket, used on the TCP link: it
 // decodes a complete reply into a list of values and stores nothing until the
 // whole reply is accepted.
+#include <algorithm>
+
 #include "protocol/Framing.h"
 #include "protocol/ModbusPacket.h"
 #include "protocol/ValueEncoding.h"
@@ -41,13 +43,11 @@ ParseResult DecodeBits(ModbusPacket& packet, PduReader& in, const Poll& poll, Pa
     std::span<const uint8_t> data;
     if (!in.Take(packet.byteCount, data)) return ParseTruncated;
     if (!in.AtEnd()) return ParseExtraBytes;
-    out.Reserve(packet.count);
     // Bit i sits in bit (i mod 8) of data byte i / 8; the matching byte count
     // guarantees count bits are present.
-    for (uint32_t i = 0; i < packet.count && i / 8 < data.size(); ++i) {
-        bool on = ((data[i / 8] >> (i % 8)) & 1) != 0;
-        out.Set(static_cast<uint16_t>(packet.start + i), DataItem::MakeBit(on));
-    }
+    const size_t bits = std::min<size_t>(packet.count, data.size() * 8);
+    out.SetRun(packet.start, bits,
+               [&](size_t i) { return DataItem::MakeBit(((data[i / 8] >> (i % 8)) & 1) != 0); });
     return ParseMessageDone;
 }
 

@@ -262,6 +262,16 @@ TEST(ParseReply, CommitsOnlyAnAcceptedReplyAndReportsWhatChanged) {
     ASSERT_TRUE(coils.ParseReply(Tcp, 1, MadePoll(1, 4, 3, P::Bit), map, changed));
     EXPECT_EQ(changed, (std::vector<uint16_t>{5, 6})) << "coil 4 was already on; in order";
     EXPECT_EQ(map.Find(5)->item.type, DataItem::Bit) << "a stale 16-bit zero became a bit";
+
+    // A copy commits into its own entries, also after the original lost one.
+    DataMap copy = map;
+    map.Erase(5);
+    ModbusPacket again(Tcp, 0);
+    again.bytes = WithMbap({0x01, 0x01, 0x01, 0x02});  // coils 4..6: 0, 1, 0
+    changed.clear();
+    ASSERT_TRUE(again.ParseReply(Tcp, 1, MadePoll(1, 4, 3, P::Bit), copy, changed));
+    EXPECT_EQ(changed, (std::vector<uint16_t>{4, 5}));
+    EXPECT_TRUE(map.Find(4)->item.AsBit()) << "the original keeps its values";
 }
 
 // Consumers walk the values in address order and look single ones up, so the
