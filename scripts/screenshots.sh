@@ -20,7 +20,6 @@ driver=build/win/tests/gui/kestrom_driver.exe
 sim=build/release/tools/slave-sim/kestrom-slave-sim
 work=$(mktemp -d)
 source scripts/wine-env.sh
-
 source scripts/demo-env.sh
 cleanup() {
   sim_stop
