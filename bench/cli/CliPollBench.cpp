@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/LibmodbusSlave.h"
 #include "document/ProjectFile.h"
 #include "engine/CommsSettings.h"
 #include "engine/ModbusMasterEthernet.h"
@@ -58,79 +59,19 @@ Poll PollOf(const Shape& shape) {
     return poll;
 }
 
-// A libmodbus TCP slave on 127.0.0.1 that counts the requests it answers.
-class Slave {
-  public:
-    Slave() : map(modbus_mapping_new(2000, 0, 200, 0)) {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-            listen(listener, 4) == 0 &&
-            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            port = ntohs(address.sin_port);
-        }
-        thread = std::thread([this] { Serve(); });
-    }
-    ~Slave() {
-        stopping = true;
-        shutdown(listener, SHUT_RDWR);
-        if (connection >= 0) shutdown(connection, SHUT_RDWR);
-        thread.join();
-        close(listener);
-        modbus_mapping_free(map);
-    }
-    int Port() const { return port; }
-    long Answered() const { return answered.load(); }
-
-    // Requests answered per second over the window that starts kSettle after
-    // the first one.
-    double MeasureRate() const {
-        for (const auto until = Clock::now() + 10s; Answered() == 0 && Clock::now() < until;)
-            std::this_thread::sleep_for(1ms);
-        std::this_thread::sleep_for(kSettle);
-        const long first = Answered();
-        const auto start = Clock::now();
-        std::this_thread::sleep_for(kWindow);
-        const long last = Answered();
-        return static_cast<double>(last - first) /
-               std::chrono::duration<double>(Clock::now() - start).count();
-    }
-
-  private:
-    void Serve() {
-        while (!stopping) {
-            const int accepted = accept(listener, nullptr, nullptr);
-            if (accepted < 0) return;
-            connection = accepted;
-            modbus_t* context = modbus_new_tcp("127.0.0.1", 502);
-            modbus_set_socket(context, accepted);
-            std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
-            for (;;) {
-                const int length = modbus_receive(context, query);
-                if (length > 0) {
-                    modbus_reply(context, query, length, map);
-                    answered.fetch_add(1);
-                } else if (length == -1) {
-                    break;
-                }
-            }
-            connection = -1;
-            close(accepted);
-            modbus_free(context);
-        }
-    }
-
-    modbus_mapping_t* map;
-    int listener = -1;
-    std::atomic<int> connection{-1};
-    int port = 0;
-    std::atomic<long> answered{0};
-    std::atomic<bool> stopping{false};
-    std::thread thread;
-};
+// Requests the slave answered per second over the window that starts
+// kSettle after the first one.
+double MeasureRate(const LibmodbusSlave& slave) {
+    for (const auto until = Clock::now() + 10s; slave.Answered() == 0 && Clock::now() < until;)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(kSettle);
+    const long first = slave.Answered();
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(kWindow);
+    const long last = slave.Answered();
+    return static_cast<double>(last - first) /
+           std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 std::string WriteProject(const Shape& shape, int port) {
     ProjectSetup setup;
@@ -194,11 +135,11 @@ void Report(benchmark::State& state, double rate) {
 
 void CliPrintingRows(benchmark::State& state) {
     for (auto _ : state) {
-        Slave slave;
+        LibmodbusSlave slave;
         const std::string project = WriteProject(ShapeOf(state), slave.Port());
         CliRun cli(project);
         if (!cli.Started()) state.SkipWithError("kestrom-master-cli did not start");
-        const double rate = slave.MeasureRate();
+        const double rate = MeasureRate(slave);
         if (cli.Bytes() == 0) state.SkipWithError("no rows came through the pipe");
         Report(state, rate);
         std::filesystem::remove(project);
@@ -209,7 +150,7 @@ void CliPrintingRows(benchmark::State& state) {
 // is taken off the queue, and its packet freed, on another thread.
 void MasterWithoutPrinting(benchmark::State& state) {
     for (auto _ : state) {
-        Slave slave;
+        LibmodbusSlave slave;
         Notifier notifier;
         NotificationQueue queue;
         for (std::uint32_t event :
@@ -227,7 +168,7 @@ void MasterWithoutPrinting(benchmark::State& state) {
             while (!done) queue.Pop(50);
         });
         master.Start();
-        Report(state, slave.MeasureRate());
+        Report(state, MeasureRate(slave));
         master.Stop(true);
         done = true;
         consumer.join();
@@ -237,7 +178,7 @@ void MasterWithoutPrinting(benchmark::State& state) {
 void LibmodbusClient(benchmark::State& state) {
     const Shape& shape = ShapeOf(state);
     for (auto _ : state) {
-        Slave slave;
+        LibmodbusSlave slave;
         std::atomic<bool> done{false};
         std::thread client([&] {
             modbus_t* context = modbus_new_tcp("127.0.0.1", slave.Port());
@@ -253,7 +194,7 @@ void LibmodbusClient(benchmark::State& state) {
             modbus_close(context);
             modbus_free(context);
         });
-        Report(state, slave.MeasureRate());
+        Report(state, MeasureRate(slave));
         done = true;
         client.join();
     }

@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/LibmodbusSlave.h"
 #include "engine/CommsSettings.h"
 #include "engine/ModbusMasterEthernet.h"
 #include "engine/NotificationQueue.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-constexpr int kSlaveAddress = 1;
+constexpr int kSlaveAddress = LibmodbusSlave::kAddress;
 
 // What one benchmark polls: range(0) picks the framing, range(1) the shape.
 struct Shape {
@@ -53,91 +54,6 @@ void Label(benchmark::State& state) {
                    std::to_string(shape.count) + (shape.coils ? " coils" : " registers"));
 }
 
-// A libmodbus context speaking the framing over a connected TCP socket. An
-// RTU context reads and writes its descriptor like any other, so on a socket
-// it frames RTU over TCP.
-modbus_t* ContextOn(int socket, bool rtu) {
-    modbus_t* context = rtu ? modbus_new_rtu("/dev/null", 115200, 'N', 8, 1)
-                            : modbus_new_tcp("127.0.0.1", 502);
-    modbus_set_slave(context, kSlaveAddress);
-    modbus_set_socket(context, socket);
-    return context;
-}
-
-// A libmodbus slave on 127.0.0.1 serving one connection after another.
-class Slave {
-  public:
-    explicit Slave(bool rtu) : rtu(rtu), map(modbus_mapping_new(2000, 0, 200, 0)) {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int on = 1;
-        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-            listen(listener, 4) == 0 &&
-            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            port = ntohs(address.sin_port);
-        }
-        thread = std::thread([this] { Serve(); });
-    }
-    ~Slave() {
-        stopping = true;
-        // Wake the accept or receive with a connection that closes at once.
-        const int waker = Connect(port);
-        if (waker >= 0) close(waker);
-        thread.join();
-        close(listener);
-        modbus_mapping_free(map);
-    }
-    int Port() const { return port; }
-
-    static int Connect(int port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            close(fd);
-            return -1;
-        }
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        return fd;
-    }
-
-  private:
-    void Serve() {
-        while (!stopping) {
-            const int connection = accept(listener, nullptr, nullptr);
-            if (connection < 0) return;
-            const int on = 1;
-            setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            modbus_t* context = ContextOn(connection, rtu);
-            std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
-            for (;;) {
-                const int length = modbus_receive(context, query);
-                if (length > 0) {
-                    modbus_reply(context, query, length, map);
-                } else if (length == -1) {
-                    break;
-                }
-            }
-            close(connection);
-            modbus_free(context);
-        }
-    }
-
-    const bool rtu;
-    modbus_mapping_t* map;
-    int listener = -1;
-    int port = 0;
-    std::atomic<bool> stopping{false};
-    std::thread thread;
-};
-
 double ProcessCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -155,13 +71,13 @@ void CountCpu(benchmark::State& state, double cpuBefore) {
 
 void LibmodbusClient(benchmark::State& state) {
     const Shape& shape = ShapeOf(state);
-    Slave slave(RtuOf(state));
-    const int socket = Slave::Connect(slave.Port());
+    LibmodbusSlave slave(RtuOf(state));
+    const int socket = LibmodbusSlave::Connect(slave.Port());
     if (socket < 0) {
         state.SkipWithError("libmodbus client cannot connect");
         return;
     }
-    modbus_t* client = ContextOn(socket, RtuOf(state));
+    modbus_t* client = LibmodbusSlave::ContextOn(socket, RtuOf(state));
     std::uint16_t registers[200];
     std::uint8_t coils[2000];
     const double cpuBefore = ProcessCpuSeconds();
@@ -183,7 +99,7 @@ void LibmodbusClient(benchmark::State& state) {
 
 void KestromMaster(benchmark::State& state) {
     const Shape& shape = ShapeOf(state);
-    Slave slave(RtuOf(state));
+    LibmodbusSlave slave(RtuOf(state));
     Notifier notifier;
     NotificationQueue queue;
     notifier.Register(&queue, EventPacketReceived);
@@ -218,7 +134,7 @@ void KestromMaster(benchmark::State& state) {
 // The master's CPU use while it polls once a second: the process's CPU time
 // over the run (the slave's share included) divided by the wall time.
 void KestromMasterIdleCpu(benchmark::State& state) {
-    Slave slave(false);
+    LibmodbusSlave slave(false);
     Notifier notifier;
     NotificationQueue queue;
     notifier.Register(&queue, EventPacketReceived);
