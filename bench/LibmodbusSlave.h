@@ -55,8 +55,8 @@ class LibmodbusSlave {
     // for either end. An RTU context reads and writes its descriptor like any
     // other, so on a socket it frames RTU over TCP.
     static modbus_t* ContextOn(int socket, bool rtu) {
-        modbus_t* context = rtu ? modbus_new_rtu("/dev/null", 115200, 'N', 8, 1)
-                                : modbus_new_tcp("127.0.0.1", 502);
+        modbus_t* context =
+            rtu ? modbus_new_rtu("/dev/null", 115200, 'N', 8, 1) : modbus_new_tcp("127.0.0.1", 502);
         modbus_set_slave(context, kAddress);
         modbus_set_socket(context, socket);
         return context;
